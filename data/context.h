@@ -1,0 +1,23 @@
+// The one shared context: every record of the running program lives here. The
+// program creates one and hands it by reference to the link and the windows;
+// tests create a fresh one per test.
+#pragma once
+
+#include "data/records.h"
+
+#include <cstdint>
+
+namespace zorm {
+
+struct Context {
+    zorm::DeviceSettings DeviceSettings;
+    SensorParamSet UserParams;
+    SensorParamSet FactoryParams;
+    SensorParamSet WorkParams;
+    zorm::PolyCoeffs PolyCoeffs;
+    // Raw value of the last measure command (and the last diagnostics word).
+    std::int32_t LastReading = 0;
+    zorm::AdcRegBytes AdcRegBytes{};
+};
+
+} // namespace zorm

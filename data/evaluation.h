@@ -1,0 +1,21 @@
+// A raw reading turned into a temperature text through the sensor's cubic.
+#pragma once
+
+#include "data/records.h"
+
+#include <cstdint>
+#include <string>
+
+namespace zorm {
+
+inline constexpr const char* EvaluationError = "Chyba výpočtu";
+
+// Evaluates the cubic of sensor 1..3 from `params.Coefficients` for `raw`, in
+// the converter tool's own arithmetic (extended-precision products, the
+// running value rounded to single after each of four steps), and writes it as
+// fixed(t, 6, 2). An overflow of single or an invalid operation gives
+// "Chyba výpočtu" instead, and so does a sensor outside 1..3.
+void FormatTemperature(const SensorParamSet& params, std::int32_t raw, int sensor,
+                       std::string& text, char sep = '.');
+
+} // namespace zorm

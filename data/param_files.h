@@ -1,0 +1,30 @@
+// The three files of the working directory: Parametry.par (device settings and
+// both parameter sets), ZORM5816.par (the exported coefficients) and
+// ZORM5816.txt (their readable export). Each operation reports success and
+// shows nothing.
+#pragma once
+
+#include "data/context.h"
+
+namespace zorm {
+
+inline constexpr const char* ParametersFileName = "Parametry.par";
+inline constexpr const char* ConstantsFileName = "ZORM5816.par";
+inline constexpr const char* ConstantsTextFileName = "ZORM5816.txt";
+
+// Writes DeviceSettings, UserParams and FactoryParams (1653 bytes). The old
+// file is replaced only once the new one is complete on disk.
+bool SaveParameters(const Context& context);
+// Reads Parametry.par into the three records. A missing file is false and
+// changes nothing; a short file fills the records from its bytes in order.
+bool LoadParameters(Context& context);
+// Writes PolyCoeffs to ZORM5816.par (96 bytes), replacing the old file only
+// once the new one is complete.
+bool SaveConstants(const Context& context);
+// Reads ZORM5816.par into PolyCoeffs, like LoadParameters.
+bool LoadConstants(Context& context);
+// Writes the seven CR LF lines of ZORM5816.txt in Windows-1250, with the
+// coefficients of PolyCoeffs in general(v, 8) and the separator given.
+bool ExportConstantsText(const Context& context, char sep);
+
+} // namespace zorm

@@ -1,0 +1,57 @@
+// The serial line to the converter and its five commands.
+//
+// Drv232 owns the one open port (PortHandle) and reads the device settings and
+// writes LastReading and AdcRegBytes of the shared context. Every command is
+// one frame written and one reply of fixed length read, synchronously.
+#pragma once
+
+#include "data/context.h"
+#include "link/serial_port.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zorm {
+
+// Result texts of the identification and diagnostics commands.
+inline constexpr const char* DeviceTypeError = "CHYBA";
+inline constexpr const char* DiagnosticsError = "Chyba";
+
+class Drv232 {
+public:
+    Drv232(Context& context, PortOpener opener);
+
+    // Opens and configures COM port n (replacing the port held before without
+    // closing it). True only if the port opened and both its line format and
+    // its time-outs were set; a port that opened but could not be configured
+    // is closed again.
+    bool OpenPort(std::uint8_t n);
+    // Closes the port; true when there was an open port and it closed cleanly.
+    bool ClosePort();
+    bool IsOpen() const { return PortHandle != nullptr; }
+
+    // RTS to the transmit level, then LineDelayMs. Returns whether RTS moved.
+    bool BeginTransmit();
+    // LineDelayMs, then RTS to the receive level. Returns whether RTS moved.
+    bool EndTransmit();
+
+    // Identification: "ZORM" + four type characters + "A", or "CHYBA".
+    std::string ReadDeviceType();
+    // One raw reading of channel 1..3 into LastReading.
+    bool MeasureChannel(std::uint8_t channel);
+    // The diagnostics line "Vysledek: ...", or "Chyba".
+    std::string ReadDiagnostics(std::uint8_t selector);
+    // Reads the register chosen by the read selector into AdcRegBytes.
+    bool ReadAdcRegister(std::uint8_t selector);
+    // Writes AdcRegBytes index 1 and 0 to the register of the write selector.
+    bool WriteAdcRegister(std::uint8_t selector);
+
+private:
+    Context& context_;
+    PortOpener opener_;
+    std::unique_ptr<SerialPort> PortHandle;
+};
+
+} // namespace zorm
