@@ -16,7 +16,7 @@ enum class Parity { None, Even };
 
 struct LineFormat {
     std::uint32_t BaudRate = 9600;
-    Parity Parity = Parity::None; // 8 data bits and one stop bit always
+    zorm::Parity Parity = zorm::Parity::None; // 8 data bits and one stop bit always
 };
 
 // The line format that BaudSelect chooses: 1 is 9600 baud without parity,
