@@ -1,1 +1,351 @@
-// Placeholder: being written.
+#include "link/posix_serial_port.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+#include <string>
+#include <system_error>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace zorm {
+
+namespace {
+
+constexpr std::int64_t NsPerMs = 1'000'000;
+constexpr std::int64_t NsPerSecond = 1'000'000'000;
+
+std::int64_t NowNs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return std::int64_t{ts.tv_sec} * NsPerSecond + ts.tv_nsec;
+}
+
+timespec ToTimespec(std::int64_t ns) {
+    return timespec{static_cast<time_t>(ns / NsPerSecond), static_cast<long>(ns % NsPerSecond)};
+}
+
+// Sleeps until the monotonic clock reaches `deadline`; signals do not cut the
+// wait short.
+void SleepUntil(std::int64_t deadline) {
+    const timespec until = ToTimespec(deadline);
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+    }
+}
+
+// Waits for `events` on fd until `deadline` (none: no limit). Returns the
+// revents, 0 on time-out, -1 on an error of poll itself.
+int WaitFor(int fd, short events, std::optional<std::int64_t> deadline) {
+    for (;;) {
+        pollfd p{fd, events, 0};
+        timespec remaining{};
+        const timespec* limit = nullptr;
+        if (deadline) {
+            const std::int64_t left = *deadline - NowNs();
+            if (left <= 0) {
+                return 0;
+            }
+            remaining = ToTimespec(left);
+            limit = &remaining;
+        }
+        const int r = ppoll(&p, 1, limit, nullptr);
+        if (r < 0 && errno == EINTR) {
+            continue; // the deadline stays where it was
+        }
+        if (r < 0) {
+            return -1;
+        }
+        if (r > 0) {
+            return p.revents;
+        }
+    }
+}
+
+speed_t SpeedFor(std::uint32_t baud) {
+    switch (baud) {
+    case 1200:
+        return B1200;
+    case 2400:
+        return B2400;
+    case 4800:
+        return B4800;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    default:
+        return B0;
+    }
+}
+
+} // namespace
+
+std::filesystem::path PortDevicePath(std::uint8_t n, const std::filesystem::path& directory) {
+    if (n == 0) {
+        return {};
+    }
+    const std::string entry = "COM" + std::to_string(n);
+    std::error_code ec;
+    // symlink_status: the entry itself, so that a dangling link counts.
+    if (std::filesystem::exists(std::filesystem::symlink_status(directory / entry, ec))) {
+        return directory.empty() ? std::filesystem::path(entry) : directory / entry;
+    }
+    return "/dev/ttyS" + std::to_string(n - 1);
+}
+
+std::filesystem::path PortDevicePath(std::uint8_t n) {
+    return PortDevicePath(n, {});
+}
+
+std::unique_ptr<PosixSerialPort> PosixSerialPort::Open(const std::filesystem::path& path) {
+    if (path.empty()) {
+        return nullptr;
+    }
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return nullptr;
+    }
+    // flock refuses a second open file description of the same device, also
+    // one in this very process; TIOCEXCL makes the kernel refuse opens by other
+    // programs (except root's) while we hold the port.
+    if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    return std::unique_ptr<PosixSerialPort>(new PosixSerialPort(fd));
+}
+
+PosixSerialPort::~PosixSerialPort() {
+    Close();
+}
+
+bool PosixSerialPort::SetLineFormat(const LineFormat& format) {
+    const speed_t speed = SpeedFor(format.BaudRate);
+    if (fd_ < 0 || speed == B0) {
+        return false;
+    }
+    termios tio{};
+    if (tcgetattr(fd_, &tio) != 0) {
+        return false;
+    }
+    // Raw bytes both ways, whatever the program before us left behind: no
+    // flow control, no character translation or stripping, no line editing,
+    // no signals; the modem lines are ignored and the receiver is on.
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | ICRNL | INLCR | IGNCR | ISTRIP |
+                                          PARMRK | INPCK | BRKINT | IGNBRK | IUCLC | IMAXBEL);
+    tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    tio.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ECHOE | ECHOK | ECHONL | ISIG | IEXTEN);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS | PARENB | PARODD | CSTOPB | CSIZE);
+    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    if (format.Parity == Parity::Even) {
+        tio.c_cflag |= PARENB;
+    }
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    if (cfsetispeed(&tio, speed) != 0 || cfsetospeed(&tio, speed) != 0) {
+        return false;
+    }
+    if (tcsetattr(fd_, TCSANOW, &tio) != 0) {
+        return false;
+    }
+    // tcsetattr succeeds when any part of the change took; check the parts
+    // that matter.
+    termios now{};
+    if (tcgetattr(fd_, &now) != 0 || cfgetospeed(&now) != speed ||
+        (now.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS)) !=
+            (tio.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS)) ||
+        (now.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP)) != 0 || (now.c_lflag & ICANON) != 0) {
+        return false;
+    }
+    const int bits = 1 + 8 + (format.Parity == Parity::Even ? 1 : 0) + 1;
+    characterNs_ = bits * NsPerSecond / format.BaudRate;
+    return true;
+}
+
+bool PosixSerialPort::SetTimeouts(const CommTimeouts& timeouts) {
+    if (fd_ < 0) {
+        return false;
+    }
+    timeouts_ = timeouts;
+    return true;
+}
+
+bool PosixSerialPort::SetRts(bool asserted) {
+    if (fd_ < 0) {
+        return false;
+    }
+    const int bit = TIOCM_RTS;
+    if (ioctl(fd_, asserted ? TIOCMBIS : TIOCMBIC, &bit) == 0) {
+        return true;
+    }
+    // A pseudo-terminal (and any driver without modem-control lines) answers
+    // ENOTTY: there is no direction to switch, so the switch is done.
+    return errno == ENOTTY;
+}
+
+bool PosixSerialPort::Write(std::span<const std::uint8_t> bytes) {
+    if (fd_ < 0) {
+        return false;
+    }
+    // Both write values zero mean no limit, as on Windows.
+    std::optional<std::int64_t> deadline;
+    if (timeouts_.WriteTotalConstant != 0 || timeouts_.WriteTotalMultiplier != 0) {
+        deadline = NowNs() + (std::int64_t{timeouts_.WriteTotalConstant} +
+                              std::int64_t{timeouts_.WriteTotalMultiplier} *
+                                  static_cast<std::int64_t>(bytes.size())) *
+                                 NsPerMs;
+    }
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n = ::write(fd_, bytes.data() + sent, bytes.size() - sent);
+        if (n > 0) {
+            sent += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            const int revents = WaitFor(fd_, POLLOUT, deadline);
+            if (revents == 0) {
+                tcflush(fd_, TCOFLUSH); // what did not fit in time must not go later
+                return false;
+            }
+            if (revents < 0 || (revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+                return false;
+            }
+            continue;
+        }
+        return false;
+    }
+    return DrainUntil(deadline);
+}
+
+bool PosixSerialPort::DrainUntil(std::optional<std::int64_t> deadline) {
+    // tcdrain would do, but it can block without limit (a terminal whose
+    // output nobody takes), so the queue is polled instead. Each wait lasts
+    // about as long as the queued characters need on the wire.
+    constexpr std::int64_t MinPollNs = 100'000;
+    for (;;) {
+        int queued = 0;
+        if (ioctl(fd_, TIOCOUTQ, &queued) != 0) {
+            return false;
+        }
+        bool empty = queued == 0;
+        if (empty && lineStatusSupported_) {
+            // The driver's queue is empty; the UART may still be shifting out
+            // the last characters, and the line must not be turned before.
+            int lsr = 0;
+            if (ioctl(fd_, TIOCSERGETLSR, &lsr) == 0) {
+                empty = (lsr & TIOCSER_TEMT) != 0;
+                queued = empty ? 0 : 1;
+            } else {
+                lineStatusSupported_ = false; // a pty or a driver that does not tell
+            }
+        }
+        if (empty) {
+            return true;
+        }
+        const std::int64_t now = NowNs();
+        if (deadline && now >= *deadline) {
+            tcflush(fd_, TCOFLUSH);
+            return false;
+        }
+        std::int64_t wake = now + std::max<std::int64_t>(MinPollNs, queued * characterNs_);
+        if (deadline) {
+            wake = std::min(wake, *deadline);
+        }
+        SleepUntil(wake);
+    }
+}
+
+bool PosixSerialPort::Read(std::span<std::uint8_t> buffer, std::size_t& received) {
+    received = 0;
+    if (fd_ < 0) {
+        return false;
+    }
+    const std::int64_t start = NowNs();
+    // Zero total values mean no total limit and a zero interval no interval
+    // limit, as on Windows.
+    std::optional<std::int64_t> totalDeadline;
+    if (timeouts_.ReadTotalConstant != 0 || timeouts_.ReadTotalMultiplier != 0) {
+        totalDeadline = start + (std::int64_t{timeouts_.ReadTotalConstant} +
+                                 std::int64_t{timeouts_.ReadTotalMultiplier} *
+                                     static_cast<std::int64_t>(buffer.size())) *
+                                    NsPerMs;
+    }
+    const std::int64_t intervalNs = std::int64_t{timeouts_.ReadInterval} * NsPerMs;
+    std::int64_t lastByte = 0;
+
+    while (received < buffer.size()) {
+        // The interval time-out runs only once the first byte is in.
+        std::optional<std::int64_t> deadline = totalDeadline;
+        if (received > 0 && intervalNs > 0) {
+            const std::int64_t intervalDeadline = lastByte + intervalNs;
+            deadline = deadline ? std::min(*deadline, intervalDeadline) : intervalDeadline;
+        }
+        const int revents = WaitFor(fd_, POLLIN, deadline);
+        if (revents == 0) {
+            return true; // time-out: success with what arrived
+        }
+        if (revents < 0 || (revents & POLLNVAL) != 0) {
+            return false;
+        }
+        // Readable, hung up or in error: the read itself says which.
+        const ssize_t n = ::read(fd_, buffer.data() + received, buffer.size() - received);
+        if (n > 0) {
+            received += static_cast<std::size_t>(n);
+            lastByte = NowNs();
+            continue;
+        }
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
+            continue;
+        }
+        // Nothing to read although poll said there was: the device is gone
+        // (a USB adapter pulled out, the far end of a pty closed). That is an
+        // error of the port, not a silent converter.
+        return false;
+    }
+    return true;
+}
+
+bool PosixSerialPort::DiscardInput() {
+    return fd_ >= 0 && tcflush(fd_, TCIFLUSH) == 0;
+}
+
+void PosixSerialPort::Sleep(std::chrono::milliseconds duration) {
+    SleepUntil(NowNs() + std::chrono::nanoseconds(duration).count());
+}
+
+bool PosixSerialPort::Close() {
+    if (fd_ < 0) {
+        return false;
+    }
+    // The exclusive flag belongs to the terminal, not to our descriptor; on a
+    // terminal that someone else keeps open (a simulator's pty) it would
+    // outlive us and lock every later open out.
+    ioctl(fd_, TIOCNXCL);
+    const int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0; // also releases the flock
+}
+
+PortOpener SystemPortOpener() {
+    return [](std::uint8_t n) -> std::unique_ptr<SerialPort> {
+        return PosixSerialPort::Open(PortDevicePath(n));
+    };
+}
+
+} // namespace zorm
