@@ -10,6 +10,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -23,10 +25,10 @@ class Drv232 {
 public:
     Drv232(Context& context, PortOpener opener);
 
-    // Opens and configures COM port n (replacing the port held before without
-    // closing it). True only if the port opened and both its line format and
-    // its time-outs were set; a port that opened but could not be configured
-    // is closed again.
+    // Opens and configures COM port n. The port held before is replaced and,
+    // as its owner lets go of it, closed. True only if the port opened and
+    // both its line format and its time-outs were set; a port that opened but
+    // could not be configured is closed again, and no port is held then.
     bool OpenPort(std::uint8_t n);
     // Closes the port; true when there was an open port and it closed cleanly.
     bool ClosePort();
@@ -49,6 +51,14 @@ public:
     bool WriteAdcRegister(std::uint8_t selector);
 
 private:
+    // One exchange: RTS to transmit, drop whatever waits in the receive
+    // queue, write the frame, RTS to receive, read `replyLength` bytes. The
+    // reply counts only when every byte of it came and it starts with '>';
+    // otherwise (closed port, failed write, RTS or read, short or wrong
+    // reply) the result is empty.
+    std::optional<std::vector<std::uint8_t>> Exchange(std::span<const std::uint8_t> frame,
+                                                      std::size_t replyLength);
+
     Context& context_;
     PortOpener opener_;
     std::unique_ptr<SerialPort> PortHandle;
