@@ -1,0 +1,21 @@
+// The program: one main window over one shared context and one serial link.
+// It ends when the main window closes.
+#include "data/context.h"
+#include "link/drv232.h"
+#include "link/serial_port.h"
+#include "windows/ZORM5801.h"
+#include "windows/message_box.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+
+    zorm::Context context;
+    zorm::Drv232 link(context, zorm::SystemPortOpener());
+    zorm::QtMessageBoxService boxes;
+    zorm::QtModalRunner modal;
+    zorm::THlavni hlavni(context, link, boxes, modal);
+    hlavni.show();
+    return application.exec();
+}

@@ -1,0 +1,272 @@
+#include "windows/ZORM5801.h"
+
+#include "data/context.h"
+#include "data/evaluation.h"
+#include "data/param_files.h"
+#include "link/drv232.h"
+#include "ui_ZORM5801.h"
+#include "windows/message_box.h"
+#include "windows/regional.h"
+
+#include <QFocusEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QStyle>
+#include <QTimer>
+
+#include <array>
+
+namespace zorm {
+
+namespace {
+
+// The periods of ComboBox1's items, in milliseconds. With no item selected
+// (as at start, although the box shows "1 s") the period is one second.
+constexpr std::array<int, 7> PeriodsMs = {1000, 2000, 5000, 10000, 15000, 30000, 60000};
+constexpr int DefaultPeriodMs = 1000;
+
+// The search tries this many ports, and wraps from port 1 to this one.
+constexpr int PortsSearched = 29;
+
+const QString FailedReading = QStringLiteral("- - - ");
+
+} // namespace
+
+THlavni::THlavni(Context& context, Drv232& link, MessageBoxService& boxes, ModalRunner& modal,
+                 QWidget* parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::THlavni>()), Timer1(new QTimer(this)),
+      context_(context), link_(link), boxes_(boxes), modal_(modal) {
+    ui->setupUi(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+
+    // The box shows "1 s" while no item is selected.
+    ui->ComboBox1->setCurrentIndex(-1);
+    ui->ComboBox1->setEditText(QStringLiteral("1 s"));
+
+    QPalette blue = ui->Label2->palette();
+    blue.setColor(QPalette::WindowText, Qt::blue);
+    for (QLabel* label : {ui->Label2, ui->Label3, ui->Label4}) {
+        QFont font = label->font();
+        font.setPixelSize(13);
+        label->setFont(font);
+        label->setPalette(blue);
+    }
+    QFont quitFont = ui->BitBtn2->font();
+    quitFont.setPixelSize(13);
+    quitFont.setBold(true);
+    ui->BitBtn2->setFont(quitFont);
+    QPalette black = ui->BitBtn2->palette();
+    black.setColor(QPalette::ButtonText, Qt::black);
+    ui->BitBtn2->setPalette(black);
+
+    const QStyle* look = style();
+    setWindowIcon(look->standardIcon(QStyle::SP_ComputerIcon));
+    ui->BitBtn1->setIcon(look->standardIcon(QStyle::SP_MediaPlay));
+    ui->BitBtn2->setIcon(look->standardIcon(QStyle::SP_DialogCloseButton));
+    ui->BitBtn3->setIcon(look->standardIcon(QStyle::SP_BrowserReload));
+    ui->BitBtn4->setIcon(look->standardIcon(QStyle::SP_DriveNetIcon));
+    ui->BitBtn5->setIcon(look->standardIcon(QStyle::SP_MediaStop));
+    ui->SpeedButton1->setIcon(look->standardIcon(QStyle::SP_FileDialogDetailedView));
+
+    // "&K o n e c" holds the input focus at start.
+    ui->BitBtn2->setFocus();
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+
+    connect(ui->BitBtn1, &QPushButton::clicked, this, &THlavni::BitBtn1Click);
+    connect(ui->BitBtn2, &QPushButton::clicked, this, &THlavni::BitBtn2Click);
+    connect(ui->BitBtn3, &QPushButton::clicked, this, &THlavni::BitBtn3Click);
+    connect(ui->BitBtn4, &QPushButton::clicked, this, &THlavni::BitBtn4Click);
+    connect(ui->BitBtn5, &QPushButton::clicked, this, &THlavni::BitBtn5Click);
+    connect(ui->Button1, &QPushButton::clicked, this, &THlavni::Button1Click);
+    connect(Timer1, &QTimer::timeout, this, &THlavni::Timer1Timer);
+    for (QWidget* watched :
+         {static_cast<QWidget*>(ui->SpinEdit1), static_cast<QWidget*>(ui->CheckBox6),
+          static_cast<QWidget*>(ui->CheckBox7)}) {
+        watched->installEventFilter(this);
+    }
+}
+
+THlavni::~THlavni() = default;
+
+bool THlavni::event(QEvent* event) {
+    // The start-up runs after the activation is through, so that the window is
+    // drawn before the search blocks it.
+    if (event->type() == QEvent::WindowActivate && !activated_) {
+        QMetaObject::invokeMethod(this, &THlavni::FormActivate, Qt::QueuedConnection);
+    }
+    return QMainWindow::event(event);
+}
+
+bool THlavni::eventFilter(QObject* watched, QEvent* event) {
+    // The focus leaves a control when another control of this window takes it;
+    // a message box, a modal window or another program taking the focus away
+    // from the whole window does not count.
+    if (event->type() == QEvent::FocusOut) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+            if (watched == ui->SpinEdit1) {
+                SpinEdit1Exit();
+            } else if (watched == ui->CheckBox6) {
+                CheckBox6Exit();
+            } else if (watched == ui->CheckBox7) {
+                CheckBox7Exit();
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void THlavni::FormActivate() {
+    if (activated_) {
+        return;
+    }
+    activated_ = true;
+
+    DeviceSettings& settings = context_.DeviceSettings;
+    if (!LoadParameters(context_)) {
+        boxes_.Show(BoxKind::Error, QStringLiteral("Chyba při čtení parametrů."), BoxButtons::Ok);
+        settings.PortNumber = 1;
+        settings.RtsOnTransmit = 1;
+        settings.FilterOn = 1;
+    }
+    if (PripojZarizeni()) {
+        ShowConnected();
+    } else {
+        link_.ClosePort();
+        boxes_.Show(BoxKind::Error, QStringLiteral("Zařízení není připojeno."), BoxButtons::Ok);
+        ui->BitBtn4->show();
+    }
+    ShowSettings();
+}
+
+bool THlavni::PripojZarizeni() {
+    DeviceSettings& settings = context_.DeviceSettings;
+    int port = settings.PortNumber == 0 ? PortsSearched : settings.PortNumber;
+    for (int attempt = 0; attempt < PortsSearched; ++attempt) {
+        if (link_.OpenPort(static_cast<std::uint8_t>(port))) {
+            DeviceType = link_.ReadDeviceType().substr(0, 9);
+            if (DeviceType != DeviceTypeError) {
+                boxes_.Show(BoxKind::Information,
+                            QStringLiteral("Připojeno zařízení ") +
+                                QString::fromLatin1(DeviceType) + QStringLiteral(" na portu COM") +
+                                QString::number(port),
+                            BoxButtons::Ok);
+                settings.PortNumber = static_cast<std::uint8_t>(port);
+                return true;
+            }
+            link_.ClosePort();
+            ui->BitBtn4->hide();
+        }
+        --port;
+        if (port == 0) {
+            port = PortsSearched;
+        }
+    }
+    return false;
+}
+
+void THlavni::BitBtn4Click() {
+    if (PripojZarizeni()) {
+        ShowConnected();
+        ui->BitBtn4->hide();
+    } else {
+        link_.ClosePort();
+        boxes_.Show(BoxKind::Error, QStringLiteral("Zařízení není připojeno."), BoxButtons::Ok);
+        // Whatever answered during the search, the operator can try again.
+        ui->BitBtn4->show();
+    }
+    ShowSettings();
+}
+
+void THlavni::ShowConnected() {
+    ui->SpinEdit1->setValue(context_.DeviceSettings.DeviceAddress);
+    ui->SpinEdit1->setEnabled(false);
+    ui->Parametry1->setEnabled(true);
+}
+
+void THlavni::ShowSettings() {
+    ui->CheckBox6->setChecked(context_.DeviceSettings.FilterOn != 0);
+    ui->CheckBox7->setChecked(context_.DeviceSettings.ShowCelsius != 0);
+}
+
+void THlavni::BitBtn2Click() {
+    if (!SaveParameters(context_)) {
+        boxes_.Show(BoxKind::Error, QStringLiteral("Chyba při ukládání parametrů"), BoxButtons::Ok);
+    }
+    close();
+}
+
+void THlavni::BitBtn1Click() {
+    ZmerTeploty();
+}
+
+void THlavni::Timer1Timer() {
+    ZmerTeploty();
+}
+
+void THlavni::ZmerTeploty() {
+    // A pass blocks the window, so a tick cannot start while one runs; the
+    // guard keeps it so should a nested event loop ever run inside a pass.
+    if (measuring_) {
+        return;
+    }
+    measuring_ = true;
+
+    const bool celsius = context_.DeviceSettings.ShowCelsius != 0;
+    const char sep = SystemDecimalSeparator();
+    const std::array<const QCheckBox*, 3> ticked = {ui->CheckBox1, ui->CheckBox2, ui->CheckBox3};
+    const std::array<QLabel*, 3> shown = {ui->Label2, ui->Label3, ui->Label4};
+    for (int sensor = 1; sensor <= 3; ++sensor) {
+        if (!ticked[sensor - 1]->isChecked()) {
+            continue;
+        }
+        QLabel* label = shown[sensor - 1];
+        if (!link_.MeasureChannel(static_cast<std::uint8_t>(sensor))) {
+            label->setText(FailedReading);
+        } else if (celsius) {
+            std::string text;
+            FormatTemperature(context_.UserParams, context_.LastReading, sensor, text, sep);
+            label->setText(QString::fromStdString(text));
+        } else {
+            label->setText(QString::number(context_.LastReading));
+        }
+    }
+
+    measuring_ = false;
+}
+
+void THlavni::BitBtn3Click() {
+    const int item = ui->ComboBox1->currentIndex();
+    const bool listed = item >= 0 && item < static_cast<int>(PeriodsMs.size());
+    // The first pass runs one period from now.
+    Timer1->start(listed ? PeriodsMs[static_cast<std::size_t>(item)] : DefaultPeriodMs);
+    ui->BitBtn3->hide();
+    ui->BitBtn5->show();
+}
+
+void THlavni::BitBtn5Click() {
+    Timer1->stop();
+    ui->BitBtn5->hide();
+    ui->BitBtn3->show();
+}
+
+void THlavni::Button1Click() {
+    ui->Label8->setText(QString::fromLatin1(link_.ReadDiagnostics(1)));
+}
+
+void THlavni::SpinEdit1Exit() {
+    context_.DeviceSettings.DeviceAddress = static_cast<std::uint8_t>(ui->SpinEdit1->value());
+}
+
+void THlavni::CheckBox6Exit() {
+    context_.DeviceSettings.FilterOn = ui->CheckBox6->isChecked() ? 1 : 0;
+}
+
+void THlavni::CheckBox7Exit() {
+    context_.DeviceSettings.ShowCelsius = ui->CheckBox7->isChecked() ? 1 : 0;
+}
+
+} // namespace zorm

@@ -1,0 +1,84 @@
+// The main window: start-up, the search for the converter, measurement.
+#pragma once
+
+#include <QMainWindow>
+
+#include <memory>
+#include <string>
+
+class QTimer;
+
+namespace Ui {
+class THlavni;
+}
+
+namespace zorm {
+
+struct Context;
+class Drv232;
+class MessageBoxService;
+class ModalRunner;
+
+class THlavni : public QMainWindow {
+    Q_OBJECT
+
+public:
+    THlavni(Context& context, Drv232& link, MessageBoxService& boxes, ModalRunner& modal,
+            QWidget* parent = nullptr);
+    ~THlavni() override;
+
+    // Start-up: loads Parametry.par and searches for the converter. Runs once,
+    // on the first activation of the window; later calls do nothing.
+    void FormActivate();
+    // Tries the ports from PortNumber downwards, 29 of them, wrapping from 1
+    // to 29. True when a port answered the identification; that port stays
+    // open and becomes PortNumber.
+    bool PripojZarizeni();
+
+    // "Připojení přístroje": search again.
+    void BitBtn4Click();
+    // "&K o n e c": save the settings, then close.
+    void BitBtn2Click();
+    // "Jednorázové měření" and each tick of Timer1: one measurement pass.
+    void BitBtn1Click();
+    void Timer1Timer();
+    // "Periodické měření" and "Stop měření".
+    void BitBtn3Click();
+    void BitBtn5Click();
+    // "TEST": the diagnostics line into Label8.
+    void Button1Click();
+
+    // The address field and the two setting check boxes act when the input
+    // focus leaves them.
+    void SpinEdit1Exit();
+    void CheckBox6Exit();
+    void CheckBox7Exit();
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // Measures every ticked sensor once and shows the results.
+    void ZmerTeploty();
+    // The state after a search that found the converter.
+    void ShowConnected();
+    // The setting check boxes show FilterOn and ShowCelsius.
+    void ShowSettings();
+
+    std::unique_ptr<Ui::THlavni> ui;
+    QTimer* Timer1;
+
+    Context& context_;
+    Drv232& link_;
+    MessageBoxService& boxes_;
+    // The calibration, information and register windows open through it.
+    ModalRunner& modal_;
+
+    // The identification text of the port tried last.
+    std::string DeviceType;
+    bool activated_ = false;
+    bool measuring_ = false;
+};
+
+} // namespace zorm
