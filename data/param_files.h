@@ -6,11 +6,18 @@
 
 #include "data/context.h"
 
+#include <cstddef>
+
 namespace zorm {
 
 inline constexpr const char* ParametersFileName = "Parametry.par";
 inline constexpr const char* ConstantsFileName = "ZORM5816.par";
 inline constexpr const char* ConstantsTextFileName = "ZORM5816.txt";
+
+// Sizes of the two binary files: DeviceSettings and two parameter sets
+// (5 + 824 + 824), and PolyCoeffs.
+inline constexpr std::size_t ParametersFileSize = 1653;
+inline constexpr std::size_t ConstantsFileSize = 96;
 
 // Writes DeviceSettings, UserParams and FactoryParams (1653 bytes). The old
 // file is replaced only once the new one is complete on disk.
