@@ -18,4 +18,11 @@ inline constexpr const char* EvaluationError = "Chyba výpočtu";
 void FormatTemperature(const SensorParamSet& params, std::int32_t raw, int sensor,
                        std::string& text, char sep = '.');
 
+// The value behind FormatTemperature: true with `t` set, or false when the
+// arithmetic faults or the sensor is outside 1..3 (`t` is then untouched).
+// Both functions leave the caller's floating-point environment (exception
+// flags, enabled traps, rounding mode, precision) as they found it, and
+// compute to nearest in full extended precision whatever the caller had set.
+bool EvaluateCubic(const CoefficientTable& coefficients, std::int32_t raw, int sensor, float& t);
+
 } // namespace zorm
