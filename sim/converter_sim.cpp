@@ -1,5 +1,6 @@
 #include "sim/converter_sim.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -258,7 +259,7 @@ Reply ConverterSim::ApplyFault(std::vector<std::uint8_t> bytes, std::uint8_t com
         out.clear();
         break;
     case Fault::ShortReply:
-        out.resize(3);
+        out.resize(std::min<std::size_t>(3, out.size() - 1));
         break;
     case Fault::WrongFirstByte:
         out[0] = '?';

@@ -35,7 +35,7 @@ namespace zorm::sim {
 enum class Fault {
     None,
     Silence,        // no reply at all
-    ShortReply,     // only the first three bytes of the reply
+    ShortReply,     // the first three bytes only, and never the whole reply
     WrongFirstByte, // '?' instead of '>'
     WrongEcho,      // measurement: the echo names another channel
     MissingCr,      // the last byte is a blank instead of CR

@@ -1,1 +1,474 @@
-// Placeholder: being written.
+// The five converter commands, OpenPort and the direction switch, against the
+// simulated converter on a virtual clock.
+#include "link/drv232.h"
+#include "sim/sim_port.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+using zorm::sim::EventKind;
+using zorm::sim::Fault;
+using zorm::sim::LineEvent;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::int32_t ReadingBefore = 777;
+constexpr zorm::AdcRegBytes RegBytesBefore{0xAA, 0xBB, 0xCC};
+
+// A converter at address `address` on port 1, opened by Drv232.
+class LinkTest : public ::testing::Test {
+protected:
+    explicit LinkTest(std::uint8_t address = 1) {
+        zorm::sim::ConverterConfig config;
+        config.Address = address;
+        config.Raw = {1234, 56789, 99999};
+        line = ports.Add(1, config);
+        context.DeviceSettings.DeviceAddress = address;
+        context.DeviceSettings.RtsOnTransmit = 1;
+        context.DeviceSettings.FilterOn = 1;
+        context.LastReading = ReadingBefore;
+        context.AdcRegBytes = RegBytesBefore;
+        EXPECT_TRUE(link.OpenPort(1));
+        line.ClearEvents();
+    }
+
+    // The frames written since the last ClearEvents.
+    std::vector<Bytes> Frames() const {
+        std::vector<Bytes> frames;
+        for (const LineEvent& event : line.Events()) {
+            if (event.Kind == EventKind::Write) {
+                frames.push_back(event.Bytes);
+            }
+        }
+        return frames;
+    }
+    Bytes LastFrame() const {
+        const auto frames = Frames();
+        return frames.empty() ? Bytes{} : frames.back();
+    }
+
+    zorm::Context context;
+    zorm::sim::SimPorts ports;
+    zorm::sim::SimLine line;
+    zorm::Drv232 link{context, ports.Opener()};
+};
+
+// ---------------------------------------------------------------- frames
+
+class FrameTest : public LinkTest {
+protected:
+    FrameTest() : LinkTest(10) {}
+};
+
+TEST_F(FrameTest, IdentificationAndMeasurementSendTheAddressAsACharacter) {
+    EXPECT_EQ(link.ReadDeviceType(), "ZORM5816A");
+    EXPECT_EQ(LastFrame(), (Bytes{'%', ':', 13}));
+
+    ASSERT_TRUE(link.MeasureChannel(3));
+    EXPECT_EQ(LastFrame(), (Bytes{'#', ':', '3', 13}));
+    context.DeviceSettings.FilterOn = 0;
+    ASSERT_TRUE(link.MeasureChannel(1));
+    EXPECT_EQ(LastFrame(), (Bytes{'*', ':', '1', 13}));
+}
+
+TEST_F(FrameTest, DiagnosticsAndRegistersSendTheAddressAsAPlainByte) {
+    EXPECT_NE(link.ReadDiagnostics(1), zorm::DiagnosticsError);
+    EXPECT_EQ(LastFrame(), (Bytes{'!', 10, 1, 13}));
+    EXPECT_TRUE(link.ReadAdcRegister(0));
+    EXPECT_EQ(LastFrame(), (Bytes{'$', 10, 0x10, 1, 13}));
+    EXPECT_TRUE(link.WriteAdcRegister(0));
+    EXPECT_EQ(LastFrame()[1], 10);
+}
+
+TEST_F(FrameTest, ReadSelectorsChooseCodeAndCount) {
+    const struct {
+        std::uint8_t selector, code, count;
+    } table[] = {{0, 0x10, 1}, {1, 0x11, 3}, {2, 0x12, 2}, {3, 0x13, 2},
+                 {4, 0x15, 1}, {5, 0x16, 1}, {6, 0x10, 1}, {255, 0x10, 1}};
+    for (const auto& row : table) {
+        SCOPED_TRACE(static_cast<int>(row.selector));
+        EXPECT_TRUE(link.ReadAdcRegister(row.selector));
+        EXPECT_EQ(LastFrame(), (Bytes{'$', 10, row.code, row.count, 13}));
+    }
+}
+
+TEST_F(FrameTest, WriteSelectorsChooseCodeAndCountAndSendIndexOneThenZero) {
+    const struct {
+        std::uint8_t selector, code, count;
+    } table[] = {{0, 0x02, 2}, {1, 0x03, 2}, {2, 0x05, 1},
+                 {3, 0x06, 1}, {4, 0x00, 1}, {255, 0x00, 1}};
+    context.AdcRegBytes = {0x11, 0x22, 0x33};
+    for (const auto& row : table) {
+        SCOPED_TRACE(static_cast<int>(row.selector));
+        EXPECT_TRUE(link.WriteAdcRegister(row.selector));
+        EXPECT_EQ(LastFrame(), (Bytes{'&', 10, row.code, row.count, 0x22, 0x11, 13}));
+    }
+}
+
+// ---------------------------------------------------------------- results
+
+// Everything that can go wrong with one exchange.
+enum class Trouble {
+    None,
+    ClosedPort,
+    WriteFails,
+    EndTransmitFails,
+    ReadFails,
+    FirstByte,
+    Echo,
+    NoCr,
+    CheckByte,
+    Short,
+    Silence,
+    Garbage,
+};
+
+// What a command leaves in LastReading or AdcRegBytes.
+enum class Effect { Kept, New, Zero };
+
+struct ResultRow {
+    Trouble trouble;
+    const char* name;
+    bool typeOk;
+    bool measure;
+    Effect measureEffect;
+    bool diagnosticsOk;
+    bool readRegister;
+    Effect readEffect;
+    bool writeRegister;
+};
+
+void PrintTo(const ResultRow& row, std::ostream* os) {
+    *os << row.name;
+}
+
+// Every failure but a wrong echo, CR and check byte spoils the reply of
+// every command alike; those three concern one command each.
+const ResultRow ResultTable[] = {
+    {Trouble::None, "Good", true, true, Effect::New, true, true, Effect::New, true},
+    {Trouble::ClosedPort, "ClosedPort", false, false, Effect::Kept, false, false, Effect::Kept,
+     false},
+    {Trouble::WriteFails, "WriteFails", false, false, Effect::Kept, false, false, Effect::Kept,
+     false},
+    {Trouble::EndTransmitFails, "EndTransmitFails", false, false, Effect::Kept, false, false,
+     Effect::Kept, false},
+    {Trouble::ReadFails, "ReadFails", false, false, Effect::Kept, false, false, Effect::Kept,
+     false},
+    {Trouble::FirstByte, "FirstByte", false, false, Effect::Kept, false, false, Effect::Kept,
+     false},
+    {Trouble::Echo, "Echo", true, false, Effect::Kept, true, true, Effect::New, true},
+    {Trouble::NoCr, "NoCr", true, false, Effect::Zero, true, true, Effect::New, true},
+    {Trouble::CheckByte, "CheckByte", true, true, Effect::New, true, false, Effect::New, true},
+    {Trouble::Short, "Short", false, false, Effect::Kept, false, false, Effect::Kept, false},
+    {Trouble::Silence, "Silence", false, false, Effect::Kept, false, false, Effect::Kept, false},
+    {Trouble::Garbage, "Garbage", false, false, Effect::Kept, false, false, Effect::Kept, false},
+};
+
+class ResultTest : public LinkTest, public ::testing::WithParamInterface<ResultRow> {
+protected:
+    ResultTest() {
+        auto& converter = line.Converter();
+        converter.Config().Type = {'7', 'X', '0', '1'};
+        converter.Config().DiagnosticWords[17] = 4321;
+        converter.Register(zorm::sim::GainRegister) = {1, 2, 3};
+        switch (GetParam().trouble) {
+        case Trouble::None:
+            break;
+        case Trouble::ClosedPort:
+            link.ClosePort();
+            break;
+        case Trouble::WriteFails:
+            line.Faults().WriteFails = true;
+            break;
+        case Trouble::EndTransmitFails:
+            line.Faults().SetRtsFails = true;
+            break;
+        case Trouble::ReadFails:
+            line.Faults().ReadFails = true;
+            break;
+        case Trouble::FirstByte:
+            converter.SetFault(Fault::WrongFirstByte);
+            break;
+        case Trouble::Echo:
+            converter.SetFault(Fault::WrongEcho);
+            break;
+        case Trouble::NoCr:
+            converter.SetFault(Fault::MissingCr);
+            break;
+        case Trouble::CheckByte:
+            converter.SetFault(Fault::BadCheckByte);
+            break;
+        case Trouble::Short:
+            converter.SetFault(Fault::ShortReply);
+            break;
+        case Trouble::Silence:
+            converter.SetFault(Fault::Silence);
+            break;
+        case Trouble::Garbage:
+            converter.SetFault(Fault::Garbage);
+            break;
+        }
+    }
+};
+
+TEST_P(ResultTest, ReadDeviceType) {
+    EXPECT_EQ(link.ReadDeviceType(), GetParam().typeOk ? "ZORM7X01A" : zorm::DeviceTypeError);
+}
+
+TEST_P(ResultTest, MeasureChannel) {
+    EXPECT_EQ(link.MeasureChannel(2), GetParam().measure);
+    const std::int32_t expected[] = {ReadingBefore, 56789, 0};
+    EXPECT_EQ(context.LastReading, expected[static_cast<int>(GetParam().measureEffect)]);
+}
+
+TEST_P(ResultTest, ReadDiagnostics) {
+    const std::string text = link.ReadDiagnostics(1);
+    if (GetParam().diagnosticsOk) {
+        EXPECT_EQ(text.rfind("Vysledek: ", 0), 0u) << text;
+        EXPECT_EQ(context.LastReading, 4321);
+    } else {
+        EXPECT_EQ(text, zorm::DiagnosticsError);
+        EXPECT_EQ(context.LastReading, ReadingBefore);
+    }
+}
+
+TEST_P(ResultTest, ReadAdcRegister) {
+    EXPECT_EQ(link.ReadAdcRegister(5), GetParam().readRegister);
+    const zorm::AdcRegBytes expected =
+        GetParam().readEffect == Effect::New ? zorm::AdcRegBytes{1, 2, 3} : RegBytesBefore;
+    EXPECT_EQ(context.AdcRegBytes, expected);
+}
+
+TEST_P(ResultTest, WriteAdcRegister) {
+    EXPECT_EQ(link.WriteAdcRegister(3), GetParam().writeRegister);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryCase, ResultTest, ::testing::ValuesIn(ResultTable),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A reply whose bytes are not digits still counts, each byte as
+// (byte - '0') mod 256, as long as the frame around it is right.
+class ScriptedPort final : public zorm::SerialPort {
+public:
+    explicit ScriptedPort(Bytes reply) : reply_(std::move(reply)) {}
+    bool SetLineFormat(const zorm::LineFormat&) override { return true; }
+    bool SetTimeouts(const zorm::CommTimeouts&) override { return true; }
+    bool SetRts(bool) override { return true; }
+    bool Write(std::span<const std::uint8_t>) override { return true; }
+    bool Read(std::span<std::uint8_t> buffer, std::size_t& received) override {
+        received = std::min(buffer.size(), reply_.size());
+        std::copy_n(reply_.begin(), received, buffer.begin());
+        return true;
+    }
+    bool DiscardInput() override { return true; }
+    void Sleep(std::chrono::milliseconds) override {}
+    bool Close() override { return true; }
+
+private:
+    Bytes reply_;
+};
+
+TEST(MeasurementDigits, AreNotCheckedButTakenModulo256) {
+    const struct {
+        Bytes reply;
+        std::int32_t reading;
+    } table[] = {
+        {{'>', '1', '0', '1', '2', '3', '4', 13}, 1234},
+        {{'>', '1', '9', '9', '9', '9', '9', 13}, 99999},
+        // ':' counts 10 and '/' counts 255.
+        {{'>', '1', ':', '/', '0', '0', '0', 13}, 10 * 10000 + 255 * 1000},
+    };
+    for (const auto& row : table) {
+        zorm::Context context;
+        zorm::Drv232 link(context,
+                          [&](std::uint8_t) { return std::make_unique<ScriptedPort>(row.reply); });
+        ASSERT_TRUE(link.OpenPort(1));
+        EXPECT_TRUE(link.MeasureChannel(1));
+        EXPECT_EQ(context.LastReading, row.reading);
+    }
+}
+
+// ---------------------------------------------------------------- late replies
+
+TEST_F(LinkTest, LateReplyIsDroppedBeforeTheNextFrame) {
+    line.Converter().SetFaultForNext(Fault::LateReply, 1);
+    EXPECT_FALSE(link.MeasureChannel(1)); // nothing within the time-out
+    EXPECT_EQ(context.LastReading, ReadingBefore);
+
+    line.Advance(1s); // the late reply has come in by now
+    ASSERT_EQ(line.Waiting(), 8u);
+    line.Converter().Config().Raw[0] = 4242;
+    line.ClearEvents();
+    EXPECT_TRUE(link.MeasureChannel(1));
+    EXPECT_EQ(context.LastReading, 4242);
+    EXPECT_EQ(line.Waiting(), 0u);
+}
+
+TEST_F(LinkTest, LateIdentificationIsNotTakenForAMeasurement) {
+    line.Converter().SetFaultForNext(Fault::LateReply, 1);
+    EXPECT_EQ(link.ReadDeviceType(), zorm::DeviceTypeError);
+    line.Advance(1s);
+    // The stale bytes would read as '>' '5' ... and fail the echo check; the
+    // fresh reply must be the one read.
+    EXPECT_TRUE(link.MeasureChannel(3));
+    EXPECT_EQ(context.LastReading, 99999);
+}
+
+// ---------------------------------------------------------------- direction switch
+
+class DirectionTest : public LinkTest, public ::testing::WithParamInterface<std::uint8_t> {};
+
+TEST_P(DirectionTest, RtsGuardsAndOrderOfOneExchange) {
+    context.DeviceSettings.RtsOnTransmit = GetParam();
+    const bool transmitLevel = GetParam() != 0;
+    ASSERT_TRUE(link.MeasureChannel(1));
+
+    const auto& events = line.Events();
+    const std::vector<EventKind> kinds = {EventKind::SetRts, EventKind::Sleep, EventKind::Discard,
+                                          EventKind::Write,  EventKind::Sleep, EventKind::SetRts,
+                                          EventKind::Read};
+    ASSERT_EQ(events.size(), kinds.size());
+    for (std::size_t i = 0; i < kinds.size(); ++i) {
+        EXPECT_EQ(events[i].Kind, kinds[i]) << "event " << i;
+    }
+    const LineEvent& rtsOn = events[0];
+    const LineEvent& write = events[3];
+    const LineEvent& rtsOff = events[5];
+    const LineEvent& read = events[6];
+    EXPECT_EQ(rtsOn.Rts, transmitLevel);
+    EXPECT_EQ(rtsOff.Rts, !transmitLevel);
+    EXPECT_EQ(events[1].Duration, 20ms);
+    EXPECT_EQ(events[4].Duration, 20ms);
+    EXPECT_EQ(write.At - rtsOn.At, 20ms);
+    EXPECT_EQ(rtsOff.At - (write.At + write.Duration), 20ms);
+    EXPECT_EQ(read.At, rtsOff.At);
+    EXPECT_EQ(line.Rts(), !transmitLevel);
+}
+
+INSTANTIATE_TEST_SUITE_P(Polarity, DirectionTest, ::testing::Values(0, 1, 7));
+
+TEST_F(LinkTest, FailedRtsAtTheStartStillSendsTheFrame) {
+    line.Faults().SetRtsFails = true;
+    EXPECT_FALSE(link.BeginTransmit());
+    line.Faults().SetRtsFails = false;
+    EXPECT_TRUE(link.EndTransmit());
+    line.ClearEvents();
+    line.Faults().SetRtsFails = true;
+    EXPECT_FALSE(link.MeasureChannel(1)); // the end switch fails too
+    EXPECT_EQ(Frames().size(), 1u);
+}
+
+// ---------------------------------------------------------------- OpenPort
+
+TEST_F(LinkTest, OpenPortSetsNineSixHundredBaudAndTheTimeouts) {
+    ASSERT_TRUE(line.Format().has_value());
+    EXPECT_EQ(line.Format()->BaudRate, 9600u);
+    EXPECT_EQ(line.Format()->Parity, zorm::Parity::None);
+    const zorm::CommTimeouts t = line.Timeouts().value();
+    EXPECT_EQ(t.ReadInterval, 20u);
+    EXPECT_EQ(t.ReadTotalMultiplier, 10u);
+    EXPECT_EQ(t.ReadTotalConstant, 1000u);
+    EXPECT_EQ(t.WriteTotalMultiplier, 20u);
+    EXPECT_EQ(t.WriteTotalConstant, 20u);
+    EXPECT_EQ(zorm::LineFormatFor(2).BaudRate, 115200u);
+    EXPECT_EQ(zorm::LineFormatFor(2).Parity, zorm::Parity::Even);
+}
+
+TEST_F(LinkTest, MissingPortFailsAndHoldsNoPort) {
+    EXPECT_FALSE(link.OpenPort(7));
+    EXPECT_FALSE(link.IsOpen());
+    EXPECT_FALSE(line.IsOpen()); // the port held before was let go
+    EXPECT_EQ(ports.Tried(), (std::vector<std::uint8_t>{1, 7}));
+    EXPECT_EQ(link.ReadDeviceType(), zorm::DeviceTypeError);
+    EXPECT_TRUE(line.Converter().Log().empty());
+}
+
+TEST_F(LinkTest, PortIsExclusive) {
+    zorm::Context other;
+    zorm::Drv232 second(other, ports.Opener());
+    EXPECT_FALSE(second.OpenPort(1));
+    // Reopening the port this link holds fails the same way.
+    EXPECT_FALSE(link.OpenPort(1));
+    EXPECT_FALSE(line.IsOpen());
+    EXPECT_TRUE(second.OpenPort(1));
+}
+
+TEST_F(LinkTest, PortThatCannotBeConfiguredIsClosed) {
+    for (bool formatFails : {true, false}) {
+        SCOPED_TRACE(formatFails ? "line format" : "time-outs");
+        link.ClosePort();
+        line.Faults().SetLineFormatFails = formatFails;
+        line.Faults().SetTimeoutsFails = !formatFails;
+        line.ClearEvents();
+        EXPECT_FALSE(link.OpenPort(1));
+        EXPECT_FALSE(link.IsOpen());
+        EXPECT_FALSE(line.IsOpen());
+        // Both settings were tried.
+        int settings = 0;
+        for (const auto& event : line.Events()) {
+            settings +=
+                event.Kind == EventKind::SetLineFormat || event.Kind == EventKind::SetTimeouts;
+        }
+        EXPECT_EQ(settings, 2);
+    }
+}
+
+TEST_F(LinkTest, ClosePortReportsWhetherAPortWasOpen) {
+    EXPECT_TRUE(link.ClosePort());
+    EXPECT_FALSE(line.IsOpen());
+    EXPECT_FALSE(link.ClosePort());
+    EXPECT_FALSE(link.MeasureChannel(1));
+    EXPECT_TRUE(Frames().empty());
+}
+
+// ---------------------------------------------------------------- registers
+
+TEST_F(LinkTest, RegisterWrittenReadsBackIntoTheSameBytes) {
+    const struct { std::uint8_t write, read; } pairs[] = {{0, 2}, {1, 3}, {2, 4}, {3, 5}};
+    for (const auto& pair : pairs) {
+        SCOPED_TRACE(static_cast<int>(pair.write));
+        context.AdcRegBytes = {static_cast<std::uint8_t>(0x50 + pair.write), 0xA5, 0};
+        ASSERT_TRUE(link.WriteAdcRegister(pair.write));
+        context.AdcRegBytes = {0, 0, 0xEE};
+        ASSERT_TRUE(link.ReadAdcRegister(pair.read));
+        EXPECT_EQ(context.AdcRegBytes[0], 0x50 + pair.write);
+        EXPECT_EQ(context.AdcRegBytes[1], 0xA5);
+    }
+}
+
+TEST_F(LinkTest, DataRegisterHoldsTheLastConversion) {
+    ASSERT_TRUE(link.MeasureChannel(2));
+    ASSERT_TRUE(link.ReadAdcRegister(1));
+    EXPECT_EQ(context.AdcRegBytes[0] + 256 * context.AdcRegBytes[1] +
+                  65536 * context.AdcRegBytes[2],
+              56789);
+}
+
+// ---------------------------------------------------------------- diagnostics
+
+TEST_F(LinkTest, DiagnosticsOfZeroWords) {
+    std::string expected = "Vysledek: ";
+    for (int k = 0; k < 18; ++k) {
+        expected += "0   ";
+    }
+    expected += "   N:0";
+    EXPECT_EQ(link.ReadDiagnostics(1), expected);
+    EXPECT_EQ(context.LastReading, 0);
+}
+
+TEST_F(LinkTest, DiagnosticsOfRealWords) {
+    auto& config = line.Converter().Config();
+    config.DiagnosticWords = {1,    255,  256,   257, 65535, 10, 100, 1000, 10000,
+                              4660, 4661, 30000, 2,   3,     4,  5,   6,    40000};
+    config.DiagnosticCount = 255;
+    EXPECT_EQ(link.ReadDiagnostics(1),
+              "Vysledek: 1   255   256   257   65535   10   100   1000   10000   4660   4661   "
+              "30000   2   3   4   5   6   40000      N:255");
+    EXPECT_EQ(context.LastReading, 40000);
+}
+
+} // namespace
