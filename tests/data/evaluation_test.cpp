@@ -350,6 +350,40 @@ TEST(FormatTemperature, RoundsToSingleAfterEachStep) {
     EXPECT_TRUE(matchesModel({0, 0, 1, 1.5}, raw));
 }
 
+TEST(FormatTemperature, MultipliesInTheGivenOrder) {
+    // Inputs whose exact cubic or square term lies so close to the middle
+    // between two singles that the roundings of the extended products decide.
+    // Each is checked to come out differently when x * x is formed first.
+    struct Case {
+        std::int32_t raw;
+        double a3;
+        double a2;
+    };
+    for (const Case& k :
+         {Case{41769, 0x1.322256c3b75a7p-33, 0}, Case{16179, 0x1.8e392a1cc583ep-28, 0},
+          Case{14879, 0, 0x1.eff6bd0defe85p-14}, Case{22296, 0, 0x1.cf6e1eacd372bp+11}}) {
+        const Binary x = fromInt(k.raw);
+        const Binary square = multiply(x, x, 64);
+        const auto squareFirst =
+            k.a3 != 0 ? toSingle(multiply(square, multiply(x, fromDouble(k.a3), 64), 64))
+                      : toSingle(multiply(square, fromDouble(k.a2), 64));
+        const Cubic c{k.a3, k.a2, 0, 0};
+        ASSERT_NE(squareFirst, modelCubic(c, k.raw)) << k.raw;
+        EXPECT_TRUE(matchesModel(c, k.raw));
+    }
+}
+
+TEST(FormatTemperature, AddsInExtendedPrecision) {
+    // 2^24 + 1 + 2^-38 needs 63 bits. Kept whole, it lies above the middle
+    // between the singles 2^24 and 2^24 + 2 and rounds up; cut to a double it
+    // would be exactly the middle and round to the even 2^24.
+    const Cubic c{0, 0, 1, 1 + std::ldexp(1.0, -38)};
+    float t = 0;
+    ASSERT_TRUE(EvaluateCubic(withCubic(1, c).Coefficients, 1 << 24, 1, t));
+    EXPECT_EQ(t, 16777218.0F);
+    EXPECT_TRUE(matchesModel(c, 1 << 24));
+}
+
 // Pt100 and thermocouple shaped calibrations over the converter's range, and
 // coefficients of every magnitude over all raw values.
 TEST(FormatTemperature, AgreesWithExactModelOnRandomCubics) {
