@@ -109,6 +109,54 @@ TEST_F(FrameTest, WriteSelectorsChooseCodeAndCountAndSendIndexOneThenZero) {
     }
 }
 
+TEST_F(LinkTest, SilentConverterCostsEachCommandItsReplyLength) {
+    line.Converter().SetFault(Fault::Silence);
+    const struct {
+        const char* command;
+        std::size_t length;
+        std::chrono::milliseconds wait;
+    } table[] = {{"identification", 6, 1060ms},
+                 {"measurement", 8, 1080ms},
+                 {"diagnostics", 39, 1390ms},
+                 {"register read", 7, 1070ms},
+                 {"register write", 3, 1030ms}};
+    link.ReadDeviceType();
+    link.MeasureChannel(1);
+    link.ReadDiagnostics(1);
+    link.ReadAdcRegister(0);
+    link.WriteAdcRegister(0);
+    std::vector<const LineEvent*> reads;
+    for (const auto& event : line.Events()) {
+        if (event.Kind == EventKind::Read) {
+            reads.push_back(&event);
+        }
+    }
+    ASSERT_EQ(reads.size(), std::size(table));
+    for (std::size_t i = 0; i < reads.size(); ++i) {
+        SCOPED_TRACE(table[i].command);
+        EXPECT_EQ(reads[i]->Requested, table[i].length);
+        EXPECT_EQ(reads[i]->Duration, table[i].wait);
+        EXPECT_TRUE(reads[i]->Bytes.empty());
+    }
+}
+
+TEST(BroadcastAddress, FirstStartWithAddressZeroFindsTheConverter) {
+    for (bool broadcast : {true, false}) {
+        SCOPED_TRACE(broadcast ? "broadcast" : "own address only");
+        zorm::sim::ConverterConfig config;
+        config.Address = 4;
+        config.AnswerBroadcast = broadcast;
+        zorm::sim::SimPorts ports;
+        auto line = ports.Add(1, config);
+        zorm::Context context; // DeviceAddress 0, as before any settings were loaded
+        zorm::Drv232 link(context, ports.Opener());
+        ASSERT_TRUE(link.OpenPort(1));
+        EXPECT_EQ(link.ReadDeviceType(), broadcast ? "ZORM5816A" : zorm::DeviceTypeError);
+        ASSERT_EQ(line.Converter().Log().size(), 1u);
+        EXPECT_EQ(line.Converter().Log()[0].Bytes, (Bytes{'%', '0', 13}));
+    }
+}
+
 // ---------------------------------------------------------------- results
 
 // Everything that can go wrong with one exchange.
