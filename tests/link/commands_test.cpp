@@ -163,6 +163,7 @@ TEST(BroadcastAddress, FirstStartWithAddressZeroFindsTheConverter) {
 enum class Trouble {
     None,
     ClosedPort,
+    DiscardFails,
     WriteFails,
     EndTransmitFails,
     ReadFails,
@@ -200,6 +201,8 @@ const ResultRow ResultTable[] = {
     {Trouble::None, "Good", true, true, Effect::New, true, true, Effect::New, true},
     {Trouble::ClosedPort, "ClosedPort", false, false, Effect::Kept, false, false, Effect::Kept,
      false},
+    {Trouble::DiscardFails, "DiscardFails", false, false, Effect::Kept, false, false, Effect::Kept,
+     false},
     {Trouble::WriteFails, "WriteFails", false, false, Effect::Kept, false, false, Effect::Kept,
      false},
     {Trouble::EndTransmitFails, "EndTransmitFails", false, false, Effect::Kept, false, false,
@@ -228,6 +231,9 @@ protected:
             break;
         case Trouble::ClosedPort:
             link.ClosePort();
+            break;
+        case Trouble::DiscardFails:
+            line.Faults().DiscardFails = true;
             break;
         case Trouble::WriteFails:
             line.Faults().WriteFails = true;
