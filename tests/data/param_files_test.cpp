@@ -406,7 +406,7 @@ TEST_F(FilesTest, KilledSaveLeavesTheOldOrTheNewFileNeverAMix) {
     int sawA = 0;
     int sawB = 0;
     int leftTemp = 0;
-    for (int round = 0; round < 200; ++round) {
+    for (int round = 0; round < 120; ++round) {
         const pid_t child = ::fork();
         ASSERT_NE(child, -1);
         if (child == 0) {
