@@ -22,11 +22,11 @@ struct Digits {
 
 // The decimal expansion of a finite positive value, rounded to 18 significant
 // digits. std::to_chars rounds the exact binary value correctly, ties to even.
-// Which way a tie at the 19th digit goes can never show in a text: the final
-// rounding keeps at most 8 significant digits, and an even 18th digit moved up
-// by one does not carry, so the digits after the kept ones cannot cross the
-// half way mark (that would take ...4999 turning into ...5000, an odd 18th
-// digit). Tie rules aside, the result is the same as rounding half away.
+// The tie rule of this step shows only in a text that keeps all 18 digits:
+// when fewer are kept, an even 18th digit moved up by one does not carry, so
+// the digits after the kept ones cannot cross the half way mark (that would
+// take ...4999 turning into ...5000, an odd 18th digit). The program keeps at
+// most 8, where ties to even and halves away from zero give the same texts.
 Digits expand(double magnitude) {
     // "d.ddddddddddddddddde+XXX" at most.
     std::array<char, 32> text{};
