@@ -1,0 +1,198 @@
+// The main window as the operator first sees it: every control by its name,
+// kind, caption, place and visibility, the menu, the period list, the fonts
+// and the tab order.
+#include "data/context.h"
+#include "link/drv232.h"
+#include "tests/windows/window_test_support.h"
+#include "windows/ZORM5801.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimer>
+#include <QToolButton>
+
+#include <optional>
+#include <vector>
+
+namespace zorm {
+namespace {
+
+class MainWindowLayout : public testing::Test {
+protected:
+    Context context;
+    Drv232 link{context, [](std::uint8_t) { return std::unique_ptr<SerialPort>(); }};
+    test::ScriptedBoxes boxes;
+    test::ScriptedModal modal;
+    THlavni window{context, link, boxes, modal};
+
+    template <typename T> T* Control(const char* name) {
+        T* control = window.findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(control, nullptr) << name << " missing or of another kind";
+        return control;
+    }
+};
+
+struct Expected {
+    const char* Name;
+    const char* Kind;
+    QString Caption;
+    QRect Place;        // left, top, width x height; width 0: only the corner
+    const char* Parent; // the frame holding the control, or the client area
+    bool Visible;
+};
+
+TEST_F(MainWindowLayout, ControlsHaveTheirKindsCaptionsPlacesAndVisibility) {
+    const std::vector<Expected> controls = {
+        {"Label1", "QLabel", "Adresa přístroje", {16, 16, 0, 0}, "centralwidget", false},
+        {"SpinEdit1", "QSpinBox", "", {24, 32, 57, 22}, "centralwidget", false},
+        {"BitBtn4",
+         "QPushButton",
+         "Připojení přístroje",
+         {104, 32, 153, 25},
+         "centralwidget",
+         false},
+        {"SpeedButton1", "QToolButton", "", {440, 8, 23, 22}, "centralwidget", false},
+        {"CheckBox6", "QCheckBox", "Filtr měření", {24, 72, 97, 17}, "centralwidget", true},
+        {"CheckBox7", "QCheckBox", "°C", {24, 104, 57, 17}, "centralwidget", true},
+        {"GroupBox1", "QGroupBox", "Snímače teploty", {48, 200, 113, 129}, "centralwidget", true},
+        {"CheckBox1", "QCheckBox", "Snímač 1", {16, 32, 0, 0}, "GroupBox1", true},
+        {"CheckBox2", "QCheckBox", "Snímač 2", {16, 64, 0, 0}, "GroupBox1", true},
+        {"CheckBox3", "QCheckBox", "Snímač 3", {16, 96, 0, 0}, "GroupBox1", true},
+        {"GroupBox2", "QGroupBox", "Měřené teploty", {184, 200, 105, 129}, "centralwidget", true},
+        {"Label2", "QLabel", "Teplota 1", {16, 32, 0, 0}, "GroupBox2", true},
+        {"Label3", "QLabel", "Teplota 2", {16, 64, 0, 0}, "GroupBox2", true},
+        {"Label4", "QLabel", "Teplota 3", {16, 96, 0, 0}, "GroupBox2", true},
+        {"BitBtn1",
+         "QPushButton",
+         "Jednorázové měření",
+         {320, 208, 153, 25},
+         "centralwidget",
+         true},
+        {"BitBtn3", "QPushButton", "Periodické měření", {320, 264, 153, 25}, "centralwidget", true},
+        {"Label7", "QLabel", "Perioda [s]:", {320, 312, 0, 0}, "centralwidget", true},
+        {"BitBtn5", "QPushButton", "Stop měření", {336, 360, 121, 25}, "centralwidget", false},
+        {"Button1", "QPushButton", "TEST", {48, 408, 75, 25}, "centralwidget", false},
+        {"Label8", "QLabel", "Label8", {56, 448, 0, 0}, "centralwidget", false},
+        {"BitBtn2", "QPushButton", "&K o n e c", {176, 496, 121, 33}, "centralwidget", true},
+    };
+    for (const Expected& expected : controls) {
+        SCOPED_TRACE(expected.Name);
+        auto* control = window.findChild<QWidget*>(QString::fromLatin1(expected.Name));
+        ASSERT_NE(control, nullptr);
+        EXPECT_STREQ(control->metaObject()->className(), expected.Kind);
+        EXPECT_EQ(control->parentWidget()->objectName(), expected.Parent);
+        EXPECT_EQ(control->pos(), expected.Place.topLeft());
+        if (expected.Place.width() > 0) {
+            EXPECT_EQ(control->size(), expected.Place.size());
+        }
+        EXPECT_EQ(!control->isHidden(), expected.Visible);
+        QString caption;
+        if (auto* label = qobject_cast<QLabel*>(control)) {
+            caption = label->text();
+        } else if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+            caption = button->text();
+        } else if (auto* frame = qobject_cast<QGroupBox*>(control)) {
+            caption = frame->title();
+        }
+        EXPECT_EQ(caption, expected.Caption);
+    }
+
+    // Buttons with pictures carry an icon; the picture-only button nothing else.
+    for (const char* name : {"BitBtn1", "BitBtn2", "BitBtn3", "BitBtn4", "BitBtn5"}) {
+        EXPECT_FALSE(Control<QPushButton>(name)->icon().isNull()) << name;
+    }
+    auto* speed = Control<QToolButton>("SpeedButton1");
+    EXPECT_FALSE(speed->icon().isNull());
+    EXPECT_TRUE(speed->autoRaise());
+    EXPECT_TRUE(Control<QPushButton>("Button1")->icon().isNull());
+}
+
+TEST_F(MainWindowLayout, WindowMenuAndInitialStates) {
+    EXPECT_EQ(window.objectName(), "Hlavni");
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("ZORM5816A: převodník teploty"));
+    EXPECT_EQ(window.size(), QSize(526, 599));
+    EXPECT_EQ(window.font().pointSize(), 8);
+
+    const QList<QAction*> menu = window.menuBar()->actions();
+    ASSERT_EQ(menu.size(), 2);
+    EXPECT_EQ(menu[0]->objectName(), "Parametry1");
+    EXPECT_EQ(menu[0]->text(), "Kalibrace");
+    EXPECT_FALSE(menu[0]->isEnabled());
+    EXPECT_EQ(menu[1]->objectName(), "Inform");
+    EXPECT_EQ(menu[1]->text(), "&Info");
+    EXPECT_TRUE(menu[1]->isEnabled());
+
+    auto* spin = Control<QSpinBox>("SpinEdit1");
+    EXPECT_EQ(spin->minimum(), 1);
+    EXPECT_EQ(spin->maximum(), 10);
+    EXPECT_EQ(spin->value(), 1);
+
+    EXPECT_FALSE(Control<QCheckBox>("CheckBox6")->isChecked());
+    EXPECT_FALSE(Control<QCheckBox>("CheckBox7")->isChecked());
+    EXPECT_TRUE(Control<QCheckBox>("CheckBox1")->isChecked());
+    EXPECT_FALSE(Control<QCheckBox>("CheckBox2")->isChecked());
+    EXPECT_FALSE(Control<QCheckBox>("CheckBox3")->isChecked());
+
+    auto* timer = Control<QTimer>("Timer1");
+    EXPECT_FALSE(timer->isActive());
+}
+
+TEST_F(MainWindowLayout, PeriodListShowsOneSecondWithNoItemSelected) {
+    auto* periods = Control<QComboBox>("ComboBox1");
+    EXPECT_TRUE(periods->isEditable());
+    EXPECT_EQ(periods->pos(), QPoint(392, 312));
+    EXPECT_EQ(periods->width(), 57);
+    QStringList items;
+    for (int i = 0; i < periods->count(); ++i) {
+        items.append(periods->itemText(i));
+    }
+    EXPECT_EQ(items, (QStringList{"1 s", "2 s", "5 s", "10 s", "15 s", "30 s", "60 s"}));
+    EXPECT_EQ(periods->currentIndex(), -1);
+    EXPECT_EQ(periods->currentText(), "1 s");
+}
+
+TEST_F(MainWindowLayout, ResultLabelsAndQuitButtonHaveTheirFonts) {
+    for (const char* name : {"Label2", "Label3", "Label4"}) {
+        auto* label = Control<QLabel>(name);
+        EXPECT_EQ(label->font().pixelSize(), 13) << name;
+        EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(Qt::blue)) << name;
+    }
+    auto* quit = Control<QPushButton>("BitBtn2");
+    EXPECT_EQ(quit->font().pixelSize(), 13);
+    EXPECT_TRUE(quit->font().bold());
+    EXPECT_EQ(quit->palette().color(QPalette::ButtonText), QColor(Qt::black));
+    // The other controls keep the window's font.
+    EXPECT_FALSE(Control<QPushButton>("BitBtn1")->font().bold());
+    EXPECT_EQ(Control<QCheckBox>("CheckBox6")->font().pointSize(), 8);
+}
+
+TEST_F(MainWindowLayout, TabOrderStartsAtTheQuitButton) {
+    const QStringList order = {"BitBtn2",   "SpinEdit1", "CheckBox1", "CheckBox2", "CheckBox3",
+                               "BitBtn1",   "BitBtn3",   "BitBtn4",   "ComboBox1", "BitBtn5",
+                               "CheckBox6", "CheckBox7", "Button1"};
+    auto* first = Control<QWidget>("BitBtn2");
+    EXPECT_EQ(window.focusWidget(), first);
+
+    // Walk the focus chain once round and keep the controls that take Tab.
+    QStringList chain;
+    QWidget* widget = first;
+    do {
+        if (order.contains(widget->objectName())) {
+            chain.append(widget->objectName());
+        }
+        widget = widget->nextInFocusChain();
+    } while (widget != first);
+    EXPECT_EQ(chain, order);
+    EXPECT_EQ(Control<QToolButton>("SpeedButton1")->focusPolicy(), Qt::NoFocus);
+}
+
+} // namespace
+} // namespace zorm
