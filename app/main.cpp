@@ -17,5 +17,8 @@ int main(int argc, char* argv[]) {
     zorm::QtModalRunner modal;
     zorm::THlavni hlavni(context, link, boxes, modal);
     hlavni.show();
+    // The start-up runs on the first activation; ask for it, since without a
+    // window manager (or under one that holds new windows back) none comes.
+    hlavni.activateWindow();
     return application.exec();
 }
