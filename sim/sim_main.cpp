@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <exception>
 #include <filesystem>
+#include <fstream>
+#include <iomanip>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -23,7 +25,7 @@ namespace {
 constexpr const char* Usage =
     "usage: zorm5816-sim --dir DIR --port N [--address A] [--type XXXX]\n"
     "                    [--raw R1,R2,R3] [--model] [--pace] [--fault KIND]\n"
-    "                    [--no-broadcast]\n"
+    "                    [--no-broadcast] [--log FILE]\n"
     "\n"
     "  --dir DIR        directory in which the link COMn is made (must exist)\n"
     "  --port N         port number n, 1..255: the link is DIR/COMn\n"
@@ -37,12 +39,16 @@ constexpr const char* Usage =
     "  --fault KIND     none, silence, short, first-byte, echo, no-cr, check,\n"
     "                   late or garbage (default none)\n"
     "  --no-broadcast   do not answer frames addressed to 0\n"
+    "  --log FILE       on stop, append one line per frame received to FILE:\n"
+    "                   its time in ms, its bytes in hex, and whether it got\n"
+    "                   a reply (\"1043 ms: 25 30 0d -> reply\")\n"
     "\n"
     "Prints the link's path on stdout when it is ready and serves until\n"
     "SIGINT or SIGTERM, then removes the link.\n";
 
 struct Options {
     std::filesystem::path Dir;
+    std::filesystem::path Log;
     std::optional<unsigned> Port;
     bool Pace = false;
     bool Help = false;
@@ -78,7 +84,8 @@ std::optional<std::string> ParseArguments(const std::vector<std::string_view>& a
             continue;
         }
         const bool takesValue = arg == "--dir" || arg == "--port" || arg == "--address" ||
-                                arg == "--type" || arg == "--raw" || arg == "--fault";
+                                arg == "--type" || arg == "--raw" || arg == "--fault" ||
+                                arg == "--log";
         if (!takesValue) {
             return "unknown argument '" + std::string(arg) + "'";
         }
@@ -89,6 +96,8 @@ std::optional<std::string> ParseArguments(const std::vector<std::string_view>& a
         unsigned number = 0;
         if (arg == "--dir") {
             options.Dir = std::string(value);
+        } else if (arg == "--log") {
+            options.Log = std::string(value);
         } else if (arg == "--port") {
             if (!ParseNumber(value, 255, number) || number == 0) {
                 return "--port: expected a number from 1 to 255, got '" + std::string(value) + "'";
@@ -142,6 +151,20 @@ std::optional<std::string> ParseArguments(const std::vector<std::string_view>& a
     return std::nullopt;
 }
 
+// Appends the frames the engine recognised to `path`, one line each.
+bool WriteFrameLog(const std::filesystem::path& path, const zorm::sim::ConverterSim& engine) {
+    std::ofstream out(path, std::ios::app);
+    for (const zorm::sim::ReceivedFrame& frame : engine.Log()) {
+        out << frame.At.count() << " ms:" << std::hex << std::setfill('0');
+        for (const std::uint8_t byte : frame.Bytes) {
+            out << ' ' << std::setw(2) << unsigned{byte};
+        }
+        out << std::dec << (frame.Answered ? " -> reply\n" : " -> no reply\n");
+    }
+    out.flush();
+    return static_cast<bool>(out);
+}
+
 volatile std::sig_atomic_t stopRequested = 0;
 
 void RequestStop(int) {
@@ -185,6 +208,7 @@ int main(int argc, char** argv) {
     engine.SetFault(options.Fault);
     zorm::sim::PtyServer server(engine, options.Pace);
     const std::filesystem::path link = options.Dir / ("COM" + std::to_string(*options.Port));
+    int status = 0;
     try {
         server.Open();
         server.Link(link);
@@ -197,7 +221,12 @@ int main(int argc, char** argv) {
         server.Serve(stopRequested, waitMask);
     } catch (const std::exception& e) {
         std::cerr << "zorm5816-sim: " << e.what() << std::endl;
-        return 1;
+        status = 1;
     }
-    return 0;
+    if (!options.Log.empty() && !WriteFrameLog(options.Log, engine)) {
+        std::cerr << "zorm5816-sim: cannot write the frame log " << options.Log.string()
+                  << std::endl;
+        status = 1;
+    }
+    return status;
 }
