@@ -163,6 +163,18 @@ void putDecimals(Text& t, const Digits& x, int d, char sep) {
     }
 }
 
+// The digits of a scientific form: the first one, then the separator and the
+// rest when there are more.
+void putMantissa(Text& t, const Digits& x, char sep) {
+    t.put(digitAt(x, x.exponent));
+    if (x.count > 1) {
+        t.put(sep);
+        for (int i = 1; i < x.count; ++i) {
+            t.put(static_cast<char>('0' + x.d[i]));
+        }
+    }
+}
+
 // Both formats accept at most as many digits as the expansion has.
 int clampDigits(int n, int low) {
     return std::clamp(n, low, ExpansionDigits);
@@ -199,13 +211,7 @@ std::string fixed(double v, int p, int d, char sep) {
     if (x.exponent + 1 > p) {
         // Too many digits before the point: the rounding kept p significant
         // digits, written as d.ddddd with the exponent padded to d digits.
-        t.put(digitAt(x, x.exponent));
-        if (x.count > 1) {
-            t.put(sep);
-            for (int i = 1; i < x.count; ++i) {
-                t.put(static_cast<char>('0' + x.d[i]));
-            }
-        }
+        putMantissa(t, x, sep);
         t.put('E');
         t.putNumber(x.exponent, d);
         return t.str();
@@ -254,13 +260,7 @@ std::string general(double v, int p, char sep) {
         }
         return t.str();
     }
-    t.put(digitAt(x, x.exponent));
-    if (x.count > 1) {
-        t.put(sep);
-        for (int i = 1; i < x.count; ++i) {
-            t.put(static_cast<char>('0' + x.d[i]));
-        }
-    }
+    putMantissa(t, x, sep);
     t.put('E');
     if (x.exponent < 0) {
         t.put('-');
