@@ -5,6 +5,7 @@
 #include "link/drv232.h"
 #include "link/posix_serial_port.h"
 #include "link/win32_serial_port.h"
+#include "sim/pty_process.h"
 
 #include <gtest/gtest.h>
 
@@ -22,14 +23,10 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace zorm {
 namespace {
@@ -460,72 +457,10 @@ TEST(PortNames, Win32NamesUseTheDeviceNamespaceFromTen) {
 
 // --- end to end with the simulator program -------------------------------
 
-// zorm5816-sim as a child process, stopped with SIGTERM at the end.
-class SimProcess {
-public:
-    explicit SimProcess(const std::vector<std::string>& args) {
-        int out[2];
-        if (pipe(out) != 0) {
-            throw std::runtime_error("pipe");
-        }
-        std::vector<std::string> all{ZORM_SIM_PROGRAM};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& a : all) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-        const int err = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        if (err != 0) {
-            close(out[0]);
-            throw std::runtime_error("cannot start " + all[0]);
-        }
-        // The first line on stdout says the link is there.
-        pollfd p{out[0], POLLIN, 0};
-        char c = 0;
-        while (poll(&p, 1, 5000) > 0 && read(out[0], &c, 1) == 1 && c != '\n') {
-            readyLine_ += c;
-        }
-        close(out[0]);
-    }
-    ~SimProcess() { Stop(); }
-
-    const std::string& ReadyLine() const { return readyLine_; }
-    // Stops the simulator; returns its exit status.
-    int Stop() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, &status_, 0);
-            pid_ = -1;
-        }
-        return status_;
-    }
-    // Waits for a simulator that ends by itself (a refused start).
-    int Wait() {
-        if (pid_ > 0) {
-            waitpid(pid_, &status_, 0);
-            pid_ = -1;
-        }
-        return status_;
-    }
-
-private:
-    pid_t pid_ = -1;
-    int status_ = -1;
-    std::string readyLine_;
-};
-
 TEST(SimulatorEndToEnd, CommandsReachTheSimulatorThroughTheSystemOpener) {
     ScratchDir dir;
-    SimProcess sim({"--dir", dir.Path().string(), "--port", "1", "--address", "3", "--raw",
-                    "12345,23456,34567"});
+    sim::SimulatorProcess sim(ZORM_SIM_PROGRAM, {"--dir", dir.Path().string(), "--port", "1",
+                                                 "--address", "3", "--raw", "12345,23456,34567"});
     ASSERT_EQ(sim.ReadyLine(), (dir.Path() / "COM1").string());
 
     const CurrentDirectory inside(dir.Path());
@@ -555,7 +490,8 @@ TEST(SimulatorEndToEnd, CommandsReachTheSimulatorThroughTheSystemOpener) {
 
 TEST(SimulatorEndToEnd, PacedReplyTakesTheLineTime) {
     ScratchDir dir;
-    SimProcess sim({"--dir", dir.Path().string(), "--port", "2", "--pace"});
+    sim::SimulatorProcess sim(ZORM_SIM_PROGRAM,
+                              {"--dir", dir.Path().string(), "--port", "2", "--pace"});
     ASSERT_FALSE(sim.ReadyLine().empty());
     const CurrentDirectory inside(dir.Path());
     Context context;
@@ -573,16 +509,17 @@ TEST(SimulatorEndToEnd, PacedReplyTakesTheLineTime) {
 
 TEST(SimulatorEndToEnd, SimulatorRefusesBadArgumentsAndTakenNames) {
     ScratchDir dir;
-    SimProcess badRaw({"--dir", dir.Path().string(), "--port", "1", "--raw", "1,2"});
+    sim::SimulatorProcess badRaw(ZORM_SIM_PROGRAM,
+                                 {"--dir", dir.Path().string(), "--port", "1", "--raw", "1,2"});
     int status = badRaw.Wait();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2);
-    SimProcess noPort({"--dir", dir.Path().string()});
+    sim::SimulatorProcess noPort(ZORM_SIM_PROGRAM, {"--dir", dir.Path().string()});
     status = noPort.Wait();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2);
     EXPECT_TRUE(fs::is_empty(dir.Path()));
 
     std::ofstream(dir.Path() / "COM5") << "someone else's";
-    SimProcess taken({"--dir", dir.Path().string(), "--port", "5"});
+    sim::SimulatorProcess taken(ZORM_SIM_PROGRAM, {"--dir", dir.Path().string(), "--port", "5"});
     status = taken.Wait();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
     EXPECT_TRUE(fs::is_regular_file(dir.Path() / "COM5")); // left alone
