@@ -2,6 +2,8 @@
 // the ports, what the operator is told and what the window shows afterwards.
 #include "tests/windows/main_window_fixture.h"
 
+#include "link/posix_serial_port.h"
+
 #include <QAction>
 #include <QPushButton>
 #include <QSpinBox>
@@ -229,9 +231,10 @@ TEST(SearchTime, OverTwentyNineAbsentPorts) {
     test::ScratchDirectory scratch;
     Context context;
     int opened = 0;
-    Drv232 link(context, [&opened](std::uint8_t) {
+    // The real POSIX open, of port names that lead nowhere.
+    Drv232 link(context, [&opened, &scratch](std::uint8_t n) -> std::unique_ptr<SerialPort> {
         ++opened;
-        return std::unique_ptr<SerialPort>();
+        return PosixSerialPort::Open(scratch.Path() / ("COM" + std::to_string(n)));
     });
     test::ScriptedBoxes boxes;
     test::ScriptedModal modal;
