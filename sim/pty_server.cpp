@@ -20,6 +20,9 @@ namespace {
     throw std::system_error(errno, std::generic_category(), what);
 }
 
+// How close to a paced byte's time the server stops sleeping.
+constexpr long long SpinBeforeDueNs = 1'500'000;
+
 } // namespace
 
 PtyServer::PtyServer(ConverterSim& engine, bool paced) : engine_(engine), paced_(paced) {}
@@ -102,6 +105,14 @@ void PtyServer::Serve(const volatile std::sig_atomic_t& stop, const sigset_t& wa
             const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(
                 outgoing_.begin()->first - Clock::now());
             const long long ns = left.count() > 0 ? left.count() : 0;
+            // A paced reply goes out byte by byte, 1.04 ms apart, and a
+            // sleeping thread here wakes up to a few ms late now and then;
+            // the last stretch before a due byte is waited out awake.
+            if (paced_ && ns < SpinBeforeDueNs) {
+                while (Clock::now() < outgoing_.begin()->first) {
+                }
+                continue;
+            }
             timeout = timespec{static_cast<time_t>(ns / 1'000'000'000),
                                static_cast<long>(ns % 1'000'000'000)};
             limit = &timeout;
