@@ -17,6 +17,7 @@
 #include "sim/converter_sim.h"
 #include "sim/pty_process.h"
 #include "sim/pty_server.h"
+#include "tests/support/scratch_directory.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -24,7 +25,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -36,7 +36,6 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 namespace {
@@ -102,12 +101,8 @@ double Quantile(const std::vector<double>& sorted, double q) {
 }
 
 std::optional<RunResult> Run(const std::string& simulator, bool paced, int count) {
-    std::string pattern = (fs::temp_directory_path() / "zorm-bench-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        std::fprintf(stderr, "exchange_bench: cannot make a scratch directory\n");
-        return std::nullopt;
-    }
-    const fs::path dir = pattern;
+    const zorm::test::ScratchDirectory scratch;
+    const fs::path& dir = scratch.Path();
     std::vector<std::string> args{"--dir", dir.string(), "--port",
                                   "1",     "--raw",      std::to_string(Reading) + ",0,0"};
     if (paced) {
@@ -166,8 +161,6 @@ std::optional<RunResult> Run(const std::string& simulator, bool paced, int count
             }
         }
     }
-    std::error_code ec;
-    fs::remove_all(dir, ec);
     return result;
 }
 

@@ -1,5 +1,6 @@
 #include "data/param_files.h"
 #include "data/windows1250.h"
+#include "tests/support/scratch_directory.h"
 
 #include <gtest/gtest.h>
 
@@ -92,18 +93,7 @@ Context RandomContext(unsigned seed) {
 // Each test runs in a fresh directory of its own as its working directory.
 class FilesTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        previous_ = fs::current_path();
-        std::string pattern = (fs::temp_directory_path() / "zorm-files-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-        fs::current_path(dir_);
-    }
-
-    void TearDown() override {
-        fs::current_path(previous_);
-        fs::remove_all(dir_);
-    }
+    test::ScratchDirectory scratch_{test::ScratchDirectory::Enter};
 
     // Everything in the working directory besides the three files.
     static std::vector<std::string> StrayFiles() {
@@ -117,10 +107,6 @@ protected:
         }
         return strays;
     }
-
-private:
-    fs::path previous_;
-    fs::path dir_;
 };
 
 // The header line in Windows-1250: "í" is 0xED and "č" 0xE8.

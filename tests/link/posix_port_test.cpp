@@ -6,6 +6,7 @@
 #include "link/posix_serial_port.h"
 #include "link/win32_serial_port.h"
 #include "sim/pty_process.h"
+#include "tests/support/scratch_directory.h"
 
 #include <gtest/gtest.h>
 
@@ -42,36 +43,6 @@ constexpr auto Slack = 250ms;
 double MsSince(Clock::time_point t) {
     return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
 }
-
-class ScratchDir {
-public:
-    ScratchDir() {
-        std::string pattern = (fs::temp_directory_path() / "zorm-pty-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            throw std::runtime_error("mkdtemp failed");
-        }
-        path_ = pattern;
-    }
-    ~ScratchDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& Path() const { return path_; }
-
-private:
-    fs::path path_;
-};
-
-class CurrentDirectory {
-public:
-    explicit CurrentDirectory(const fs::path& dir) : previous_(fs::current_path()) {
-        fs::current_path(dir);
-    }
-    ~CurrentDirectory() { fs::current_path(previous_); }
-
-private:
-    fs::path previous_;
-};
 
 // A pty whose master side the test drives as the converter. The test keeps a
 // descriptor of the terminal side too, as zorm5816-sim does, and uses it to
@@ -149,7 +120,7 @@ protected:
         ASSERT_NE(port_, nullptr);
     }
 
-    ScratchDir dir_;
+    test::ScratchDirectory dir_;
     Pty pty_;
     std::unique_ptr<PosixSerialPort> port_;
 };
@@ -299,7 +270,7 @@ TEST_F(PosixPortTest, WriteThatCannotGetOutFailsWithinItsBound) {
 // --- line settings -----------------------------------------------------
 
 TEST(PosixPortLine, HostileSettingsAreClearedAndEveryByteValuePassesBothWays) {
-    ScratchDir dir;
+    test::ScratchDirectory dir;
     Pty pty;
     pty.LinkAs(dir.Path() / "COM2");
     // What another program might have left on the line. (The pty driver
@@ -348,7 +319,7 @@ TEST(PosixPortLine, HostileSettingsAreClearedAndEveryByteValuePassesBothWays) {
 }
 
 TEST(PosixPortLine, FastFormatIs115200WithEvenParity) {
-    ScratchDir dir;
+    test::ScratchDirectory dir;
     Pty pty;
     pty.LinkAs(dir.Path() / "COM1");
     auto port = PosixSerialPort::Open(PortDevicePath(1, dir.Path()));
@@ -372,7 +343,7 @@ TEST_F(PosixPortTest, RtsOnALineWithoutModemSignalsCountsAsSwitched) {
 // --- exclusive access and closing --------------------------------------
 
 TEST(PosixPortOpen, PortIsExclusiveUntilClosed) {
-    ScratchDir dir;
+    test::ScratchDirectory dir;
     Pty pty;
     pty.LinkAs(dir.Path() / "COM4");
     const fs::path path = PortDevicePath(4, dir.Path());
@@ -396,7 +367,7 @@ TEST(PosixPortOpen, PortIsExclusiveUntilClosed) {
 }
 
 TEST(PosixPortOpen, OnlyTerminalsOpen) {
-    ScratchDir dir;
+    test::ScratchDirectory dir;
     EXPECT_EQ(PosixSerialPort::Open(dir.Path() / "COM1"), nullptr); // missing
     std::ofstream(dir.Path() / "COM2") << "not a port";
     EXPECT_EQ(PosixSerialPort::Open(dir.Path() / "COM2"), nullptr);
@@ -420,7 +391,7 @@ TEST_F(PosixPortTest, ClosedPortRefusesEverything) {
 // --- port names --------------------------------------------------------
 
 TEST(PortNames, ComEntryInTheDirectoryWinsOverTheSerialDevice) {
-    ScratchDir dir;
+    test::ScratchDirectory dir;
     fs::create_symlink("/dev/null", dir.Path() / "COM3");
     fs::create_symlink(dir.Path() / "gone", dir.Path() / "COM12"); // dangling
     EXPECT_EQ(PortDevicePath(3, dir.Path()), dir.Path() / "COM3");
@@ -430,16 +401,16 @@ TEST(PortNames, ComEntryInTheDirectoryWinsOverTheSerialDevice) {
     EXPECT_EQ(PortDevicePath(29, dir.Path()), fs::path("/dev/ttyS28"));
     EXPECT_EQ(PortDevicePath(0, dir.Path()), fs::path{});
 
-    const CurrentDirectory inside(dir.Path());
+    const test::WorkingDirectory inside(dir.Path());
     EXPECT_EQ(PortDevicePath(3), fs::path("COM3"));
     EXPECT_EQ(PortDevicePath(4), fs::path("/dev/ttyS3"));
 }
 
 TEST(PortNames, SystemOpenerUsesTheEntryInTheWorkingDirectory) {
-    ScratchDir dir;
+    test::ScratchDirectory dir;
     Pty pty;
     pty.LinkAs(dir.Path() / "COM7");
-    const CurrentDirectory inside(dir.Path());
+    const test::WorkingDirectory inside(dir.Path());
     const PortOpener opener = SystemPortOpener();
     auto port = opener(7);
     ASSERT_NE(port, nullptr);
@@ -458,12 +429,12 @@ TEST(PortNames, Win32NamesUseTheDeviceNamespaceFromTen) {
 // --- end to end with the simulator program -------------------------------
 
 TEST(SimulatorEndToEnd, CommandsReachTheSimulatorThroughTheSystemOpener) {
-    ScratchDir dir;
+    test::ScratchDirectory dir;
     sim::SimulatorProcess sim(ZORM_SIM_PROGRAM, {"--dir", dir.Path().string(), "--port", "1",
                                                  "--address", "3", "--raw", "12345,23456,34567"});
     ASSERT_EQ(sim.ReadyLine(), (dir.Path() / "COM1").string());
 
-    const CurrentDirectory inside(dir.Path());
+    const test::WorkingDirectory inside(dir.Path());
     Context context;
     context.DeviceSettings.DeviceAddress = 3;
     context.DeviceSettings.RtsOnTransmit = 1;
@@ -489,11 +460,11 @@ TEST(SimulatorEndToEnd, CommandsReachTheSimulatorThroughTheSystemOpener) {
 }
 
 TEST(SimulatorEndToEnd, PacedReplyTakesTheLineTime) {
-    ScratchDir dir;
+    test::ScratchDirectory dir;
     sim::SimulatorProcess sim(ZORM_SIM_PROGRAM,
                               {"--dir", dir.Path().string(), "--port", "2", "--pace"});
     ASSERT_FALSE(sim.ReadyLine().empty());
-    const CurrentDirectory inside(dir.Path());
+    const test::WorkingDirectory inside(dir.Path());
     Context context;
     context.DeviceSettings.DeviceAddress = 1;
     Drv232 link(context, SystemPortOpener());
@@ -508,7 +479,7 @@ TEST(SimulatorEndToEnd, PacedReplyTakesTheLineTime) {
 }
 
 TEST(SimulatorEndToEnd, SimulatorRefusesBadArgumentsAndTakenNames) {
-    ScratchDir dir;
+    test::ScratchDirectory dir;
     sim::SimulatorProcess badRaw(ZORM_SIM_PROGRAM,
                                  {"--dir", dir.Path().string(), "--port", "1", "--raw", "1,2"});
     int status = badRaw.Wait();

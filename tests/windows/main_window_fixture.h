@@ -6,6 +6,7 @@
 #include "data/param_files.h"
 #include "link/drv232.h"
 #include "sim/sim_port.h"
+#include "tests/support/scratch_directory.h"
 #include "tests/windows/window_test_support.h"
 #include "windows/ZORM5801.h"
 
@@ -31,7 +32,7 @@ using FrameList = std::vector<Frame>;
 class MainWindowTest : public testing::Test {
 protected:
     // First, so that everything below works in the scratch directory.
-    ScratchDirectory scratch;
+    ScratchDirectory scratch{ScratchDirectory::Enter};
     Context context;
     sim::SimPorts ports;
     // Runs before every read of a port, when set.

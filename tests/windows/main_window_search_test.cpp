@@ -228,7 +228,7 @@ TEST_F(StartUp, RunsOnceOnTheFirstActivation) {
 // Not a check of correctness: how long the window takes to go over 29 ports
 // that do not exist. Printed for the record.
 TEST(SearchTime, OverTwentyNineAbsentPorts) {
-    test::ScratchDirectory scratch;
+    test::ScratchDirectory scratch(test::ScratchDirectory::Enter);
     Context context;
     int opened = 0;
     // The real POSIX open, of port names that lead nowhere.

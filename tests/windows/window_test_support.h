@@ -1,6 +1,5 @@
 // Helpers of the window tests: a message-box service that records every box
-// and answers it from a script, a modal runner driven by the test, and a
-// scratch working directory per test.
+// and answers it from a script, and a modal runner driven by the test.
 #pragma once
 
 #include "windows/message_box.h"
@@ -10,7 +9,6 @@
 #include <QString>
 
 #include <deque>
-#include <filesystem>
 #include <functional>
 #include <vector>
 
@@ -62,21 +60,6 @@ public:
         ++Runs;
         return Drive ? Drive(dialog) : 0;
     }
-};
-
-// A fresh, empty working directory for the length of one test.
-class ScratchDirectory {
-public:
-    ScratchDirectory();
-    ~ScratchDirectory();
-    ScratchDirectory(const ScratchDirectory&) = delete;
-    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
-
-    const std::filesystem::path& Path() const { return path_; }
-
-private:
-    std::filesystem::path previous_;
-    std::filesystem::path path_;
 };
 
 } // namespace zorm::test

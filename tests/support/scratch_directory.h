@@ -1,0 +1,65 @@
+// Scratch directories for tests and benchmarks: a fresh empty directory under
+// the system's temporary directory, removed with everything in it when the
+// object goes, and a scope that makes a directory the working directory.
+#pragma once
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <system_error>
+
+namespace zorm::test {
+
+// Makes `dir` the working directory until the object goes.
+class WorkingDirectory {
+public:
+    explicit WorkingDirectory(const std::filesystem::path& dir)
+        : previous_(std::filesystem::current_path()) {
+        std::filesystem::current_path(dir);
+    }
+    ~WorkingDirectory() {
+        std::error_code ignored;
+        std::filesystem::current_path(previous_, ignored);
+    }
+    WorkingDirectory(const WorkingDirectory&) = delete;
+    WorkingDirectory& operator=(const WorkingDirectory&) = delete;
+
+private:
+    std::filesystem::path previous_;
+};
+
+class ScratchDirectory {
+public:
+    enum Mode { Stay, Enter };
+
+    // With Enter the new directory is also the working directory while the
+    // object lives. Throws std::filesystem::filesystem_error on failure.
+    explicit ScratchDirectory(Mode mode = Stay) {
+        std::string pattern = (std::filesystem::temp_directory_path() / "zorm-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) {
+            throw std::filesystem::filesystem_error(
+                "mkdtemp", pattern, std::error_code(errno, std::generic_category()));
+        }
+        path_ = pattern;
+        if (mode == Enter) {
+            inside_.emplace(path_);
+        }
+    }
+    ~ScratchDirectory() {
+        inside_.reset();
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    ScratchDirectory(const ScratchDirectory&) = delete;
+    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+
+    const std::filesystem::path& Path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+    std::optional<WorkingDirectory> inside_;
+};
+
+} // namespace zorm::test
