@@ -10,6 +10,11 @@
 // and the eight reply bytes of 10 bits each. The request itself takes no
 // time on a pty; on a real line its 4.17 ms would add to the line time and
 // to the total alike.
+//
+// Then the line turn: the time from the return of the frame's write to RTS
+// at the receive level, with the port's driver calls answered as a cdc-acm,
+// an FTDI-style usb-serial and a 16550 driver answer them, against the
+// simulator answering at once.
 
 #include "data/context.h"
 #include "link/drv232.h"
@@ -17,6 +22,7 @@
 #include "sim/converter_sim.h"
 #include "sim/pty_process.h"
 #include "sim/pty_server.h"
+#include "tests/support/fake_terminal_driver.h"
 #include "tests/support/scratch_directory.h"
 
 #include <algorithm>
@@ -100,7 +106,8 @@ double Quantile(const std::vector<double>& sorted, double q) {
     return sorted[std::clamp<std::size_t>(rank, 1, sorted.size()) - 1];
 }
 
-std::optional<RunResult> Run(const std::string& simulator, bool paced, int count) {
+std::optional<RunResult> Run(const std::string& simulator, bool paced, int count,
+                             const std::shared_ptr<zorm::TerminalDriver>& driver) {
     const zorm::test::ScratchDirectory scratch;
     const fs::path& dir = scratch.Path();
     std::vector<std::string> args{"--dir", dir.string(), "--port",
@@ -121,7 +128,7 @@ std::optional<RunResult> Run(const std::string& simulator, bool paced, int count
             context.DeviceSettings.FilterOn = 1;
             std::string lastFailure;
             zorm::Drv232 link(context, [&](std::uint8_t n) -> std::unique_ptr<zorm::SerialPort> {
-                auto port = zorm::PosixSerialPort::Open(zorm::PortDevicePath(n, dir));
+                auto port = zorm::PosixSerialPort::Open(zorm::PortDevicePath(n, dir), driver);
                 return port ? std::make_unique<WatchedPort>(std::move(port), lastFailure) : nullptr;
             });
             if (!link.OpenPort(1)) {
@@ -242,7 +249,7 @@ int main(int argc, char** argv) {
     bool targetMet = true;
     int failures = 0;
     for (const bool paced : {false, true}) {
-        const auto run = Run(simulator, paced, count);
+        const auto run = Run(simulator, paced, count, std::make_shared<zorm::TerminalDriver>());
         if (!run) {
             return 1;
         }
@@ -255,6 +262,33 @@ int main(int argc, char** argv) {
                 "is the operating system's share of every exchange.\n");
     std::printf("target (overhead median <= 0.5 ms, p99 <= 2 ms): %s\n",
                 targetMet ? "met" : "NOT met");
+
+    std::printf("\nline turn: write returned -> RTS at receive, %d exchanges per driver\n\n",
+                count);
+    std::printf("%-8s %10s %10s %10s %7s\n", "driver", "median", "p99", "max", "failed");
+    for (const auto kind : {zorm::test::DriverKind::CdcAcm, zorm::test::DriverKind::Ftdi,
+                            zorm::test::DriverKind::Uart16550}) {
+        zorm::test::DriverModel model;
+        model.Kind = kind;
+        const auto driver = std::make_shared<zorm::test::FakeTerminalDriver>(model);
+        const auto run = Run(simulator, false, count, driver);
+        if (!run) {
+            return 1;
+        }
+        // RTS is asserted while transmitting, so receive is RTS cleared.
+        std::vector<double> turns = driver->TurnsMs(false);
+        turns.erase(turns.begin(),
+                    turns.begin() + std::min<std::ptrdiff_t>(WarmUp, std::ssize(turns)));
+        if (turns.empty()) {
+            std::fprintf(stderr, "exchange_bench: no line turn seen with %s\n",
+                         zorm::test::DriverName(kind));
+            return 1;
+        }
+        std::sort(turns.begin(), turns.end());
+        std::printf("%-8s %7.3f ms %7.3f ms %7.3f ms %7d\n", zorm::test::DriverName(kind),
+                    Quantile(turns, 0.5), Quantile(turns, 0.99), turns.back(), run->Failures);
+        failures += run->Failures;
+    }
     if (failures > 0) {
         std::printf("%d exchanges failed or read a wrong value (details on stderr)\n", failures);
         return 1;

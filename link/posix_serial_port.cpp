@@ -111,7 +111,16 @@ std::filesystem::path PortDevicePath(std::uint8_t n) {
     return PortDevicePath(n, {});
 }
 
-std::unique_ptr<PosixSerialPort> PosixSerialPort::Open(const std::filesystem::path& path) {
+ssize_t TerminalDriver::Write(int fd, const void* bytes, std::size_t count) {
+    return ::write(fd, bytes, count);
+}
+
+int TerminalDriver::Control(int fd, unsigned long request, int* argument) {
+    return ::ioctl(fd, request, argument);
+}
+
+std::unique_ptr<PosixSerialPort> PosixSerialPort::Open(const std::filesystem::path& path,
+                                                       std::shared_ptr<TerminalDriver> driver) {
     if (path.empty()) {
         return nullptr;
     }
@@ -122,11 +131,12 @@ std::unique_ptr<PosixSerialPort> PosixSerialPort::Open(const std::filesystem::pa
     // flock refuses a second open file description of the same device, also
     // one in this very process; TIOCEXCL makes the kernel refuse opens by other
     // programs (except root's) while we hold the port.
-    if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
+    if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0 ||
+        driver->Control(fd, TIOCEXCL, nullptr) != 0) {
         ::close(fd);
         return nullptr;
     }
-    return std::unique_ptr<PosixSerialPort>(new PosixSerialPort(fd));
+    return std::unique_ptr<PosixSerialPort>(new PosixSerialPort(fd, std::move(driver)));
 }
 
 PosixSerialPort::~PosixSerialPort() {
@@ -190,8 +200,8 @@ bool PosixSerialPort::SetRts(bool asserted) {
     if (fd_ < 0) {
         return false;
     }
-    const int bit = TIOCM_RTS;
-    if (ioctl(fd_, asserted ? TIOCMBIS : TIOCMBIC, &bit) == 0) {
+    int bit = TIOCM_RTS;
+    if (driver_->Control(fd_, asserted ? TIOCMBIS : TIOCMBIC, &bit) == 0) {
         return true;
     }
     // A pseudo-terminal (and any driver without modem-control lines) answers
@@ -213,7 +223,7 @@ bool PosixSerialPort::Write(std::span<const std::uint8_t> bytes) {
     }
     std::size_t sent = 0;
     while (sent < bytes.size()) {
-        const ssize_t n = ::write(fd_, bytes.data() + sent, bytes.size() - sent);
+        const ssize_t n = driver_->Write(fd_, bytes.data() + sent, bytes.size() - sent);
         if (n > 0) {
             sent += static_cast<std::size_t>(n);
             continue;
@@ -244,7 +254,7 @@ bool PosixSerialPort::DrainUntil(std::optional<std::int64_t> deadline) {
     constexpr std::int64_t MinPollNs = 100'000;
     for (;;) {
         int queued = 0;
-        if (ioctl(fd_, TIOCOUTQ, &queued) != 0) {
+        if (driver_->Control(fd_, TIOCOUTQ, &queued) != 0) {
             return false;
         }
         bool empty = queued == 0;
@@ -252,7 +262,7 @@ bool PosixSerialPort::DrainUntil(std::optional<std::int64_t> deadline) {
             // The driver's queue is empty; the UART may still be shifting out
             // the last characters, and the line must not be turned before.
             int lsr = 0;
-            if (ioctl(fd_, TIOCSERGETLSR, &lsr) == 0) {
+            if (driver_->Control(fd_, TIOCSERGETLSR, &lsr) == 0) {
                 empty = (lsr & TIOCSER_TEMT) != 0;
                 queued = empty ? 0 : 1;
             } else {
@@ -348,7 +358,7 @@ bool PosixSerialPort::Close() {
     // The exclusive flag belongs to the terminal, not to our descriptor; on a
     // terminal that someone else keeps open (a simulator's pty) it would
     // outlive us and lock every later open out.
-    ioctl(fd_, TIOCNXCL);
+    driver_->Control(fd_, TIOCNXCL, nullptr);
     const int fd = fd_;
     fd_ = -1;
     return ::close(fd) == 0; // also releases the flock

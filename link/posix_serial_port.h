@@ -9,10 +9,14 @@
 
 #include "link/serial_port.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <utility>
+
+#include <sys/types.h>
 
 namespace zorm {
 
@@ -25,11 +29,27 @@ std::filesystem::path PortDevicePath(std::uint8_t n, const std::filesystem::path
 // relative name "COMn".
 std::filesystem::path PortDevicePath(std::uint8_t n);
 
+// The calls through which the port reaches the terminal driver beyond
+// reading and polling: write(2) and ioctl(2). These are the system's calls;
+// a test puts in its own to answer as a particular kernel driver would (the
+// output counts of a USB adapter, a driver without an RTS line) on a
+// pseudo-terminal.
+class TerminalDriver {
+public:
+    virtual ~TerminalDriver() = default;
+    virtual ssize_t Write(int fd, const void* bytes, std::size_t count);
+    // ioctl(fd, request, argument); every request the port makes takes a
+    // pointer to an int, or nothing (null).
+    virtual int Control(int fd, unsigned long request, int* argument);
+};
+
 class PosixSerialPort final : public SerialPort {
 public:
     // Opens the terminal device at `path` exclusively; null when it is
     // missing, is no terminal, or is already open (here or elsewhere).
-    static std::unique_ptr<PosixSerialPort> Open(const std::filesystem::path& path);
+    static std::unique_ptr<PosixSerialPort>
+    Open(const std::filesystem::path& path,
+         std::shared_ptr<TerminalDriver> driver = std::make_shared<TerminalDriver>());
 
     ~PosixSerialPort() override;
     PosixSerialPort(const PosixSerialPort&) = delete;
@@ -45,12 +65,14 @@ public:
     bool Close() override;
 
 private:
-    explicit PosixSerialPort(int fd) : fd_(fd) {}
+    PosixSerialPort(int fd, std::shared_ptr<TerminalDriver> driver)
+        : fd_(fd), driver_(std::move(driver)) {}
     // Waits until the output queue and the transmitter are empty, or until
     // `deadline` (nanoseconds on the monotonic clock) passes.
     bool DrainUntil(std::optional<std::int64_t> deadline);
 
     int fd_;
+    std::shared_ptr<TerminalDriver> driver_;
     CommTimeouts timeouts_{};
     // Time on the wire of one character: start bit, 8 data bits, parity
     // bit, stop bit.
