@@ -200,13 +200,16 @@ bool PosixSerialPort::SetRts(bool asserted) {
     if (fd_ < 0) {
         return false;
     }
+    LetFrameLeave();
     int bit = TIOCM_RTS;
     if (driver_->Control(fd_, asserted ? TIOCMBIS : TIOCMBIC, &bit) == 0) {
         return true;
     }
-    // A pseudo-terminal (and any driver without modem-control lines) answers
-    // ENOTTY: there is no direction to switch, so the switch is done.
-    return errno == ENOTTY;
+    // A driver without modem-control lines has no direction to switch, so
+    // the switch is done. It says so with ENOTTY (a pseudo-terminal, and
+    // usb-serial since Linux 5.13), EINVAL (usb-serial before) or EOPNOTSUPP
+    // (some cdc-acm devices).
+    return errno == ENOTTY || errno == EINVAL || errno == EOPNOTSUPP;
 }
 
 bool PosixSerialPort::Write(std::span<const std::uint8_t> bytes) {
@@ -244,45 +247,53 @@ bool PosixSerialPort::Write(std::span<const std::uint8_t> bytes) {
         }
         return false;
     }
-    return DrainUntil(deadline);
+    // The driver holds the frame. Waiting here for it to leave would start
+    // the direction guard late: a USB adapter's driver counts busy transfer
+    // buffers, not bytes, and even an exact count would add the frame's own
+    // line time, which the guard already covers.
+    frameLeaving_ = true;
+    frameDeadline_ = deadline;
+    return true;
 }
 
-bool PosixSerialPort::DrainUntil(std::optional<std::int64_t> deadline) {
-    // tcdrain would do, but it can block without limit (a terminal whose
-    // output nobody takes), so the queue is polled instead. Each wait lasts
-    // about as long as the queued characters need on the wire.
-    constexpr std::int64_t MinPollNs = 100'000;
-    for (;;) {
-        int queued = 0;
-        if (driver_->Control(fd_, TIOCOUTQ, &queued) != 0) {
-            return false;
-        }
-        bool empty = queued == 0;
-        if (empty && lineStatusSupported_) {
-            // The driver's queue is empty; the UART may still be shifting out
-            // the last characters, and the line must not be turned before.
-            int lsr = 0;
-            if (driver_->Control(fd_, TIOCSERGETLSR, &lsr) == 0) {
-                empty = (lsr & TIOCSER_TEMT) != 0;
-                queued = empty ? 0 : 1;
-            } else {
-                lineStatusSupported_ = false; // a pty or a driver that does not tell
-            }
-        }
-        if (empty) {
-            return true;
-        }
+void PosixSerialPort::LetFrameLeave() {
+    if (!frameLeaving_) {
+        return;
+    }
+    frameLeaving_ = false;
+    // Normally the frame has long left when the line turns, and one look
+    // says so. A frame longer than the guard, or one that the adapter still
+    // holds, is waited for in polls of one character time.
+    while (!OutputEmpty()) {
         const std::int64_t now = NowNs();
-        if (deadline && now >= *deadline) {
-            tcflush(fd_, TCOFLUSH);
-            return false;
+        if (frameDeadline_ && now >= *frameDeadline_) {
+            tcflush(fd_, TCOFLUSH); // what did not leave in time must not go later
+            return;
         }
-        std::int64_t wake = now + std::max<std::int64_t>(MinPollNs, queued * characterNs_);
-        if (deadline) {
-            wake = std::min(wake, *deadline);
+        std::int64_t wake = now + characterNs_;
+        if (frameDeadline_) {
+            wake = std::min(wake, *frameDeadline_);
         }
         SleepUntil(wake);
     }
+}
+
+bool PosixSerialPort::OutputEmpty() {
+    int queued = 0;
+    if (driver_->Control(fd_, TIOCOUTQ, &queued) != 0) {
+        return true; // no way to tell: the guard has to do
+    }
+    if (queued != 0 || !lineStatusSupported_) {
+        return queued == 0;
+    }
+    // The driver's queue is empty; the UART may still be shifting out the
+    // last character.
+    int lsr = 0;
+    if (driver_->Control(fd_, TIOCSERGETLSR, &lsr) != 0) {
+        lineStatusSupported_ = false; // a pty or a driver that does not tell
+        return true;
+    }
+    return (lsr & TIOCSER_TEMT) != 0;
 }
 
 bool PosixSerialPort::Read(std::span<std::uint8_t> buffer, std::size_t& received) {

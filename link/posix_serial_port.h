@@ -4,7 +4,7 @@
 // this process, and TIOCEXCL against other programs), runs raw 8N1, and
 // imitates the Win32 time-out rules that the commands are written for: a read
 // ends when all bytes are in, when the interval time-out passes after a byte,
-// or at the total deadline; a write waits until its bytes have left the port.
+// or at the total deadline; a write returns once the driver holds the bytes.
 #pragma once
 
 #include "link/serial_port.h"
@@ -67,9 +67,12 @@ public:
 private:
     PosixSerialPort(int fd, std::shared_ptr<TerminalDriver> driver)
         : fd_(fd), driver_(std::move(driver)) {}
-    // Waits until the output queue and the transmitter are empty, or until
-    // `deadline` (nanoseconds on the monotonic clock) passes.
-    bool DrainUntil(std::optional<std::int64_t> deadline);
+    // Waits, if the frame last written is still on its way out, until it has
+    // left or its write time-out has passed.
+    void LetFrameLeave();
+    // Whether the output queue and the transmitter are empty as far as the
+    // driver tells; true when it cannot tell.
+    bool OutputEmpty();
 
     int fd_;
     std::shared_ptr<TerminalDriver> driver_;
@@ -79,6 +82,10 @@ private:
     std::int64_t characterNs_ = 10 * 1'000'000'000LL / 9600;
     // Cleared once the driver turns out not to report its transmitter state.
     bool lineStatusSupported_ = true;
+    // A frame was handed to the driver and has not been seen leaving yet;
+    // it must have left by frameDeadline_ (none: no write time-out).
+    bool frameLeaving_ = false;
+    std::optional<std::int64_t> frameDeadline_;
 };
 
 } // namespace zorm

@@ -43,10 +43,14 @@ public:
     virtual bool SetLineFormat(const LineFormat& format) = 0;
     virtual bool SetTimeouts(const CommTimeouts& timeouts) = 0;
     // Asserts (true) or clears (false) RTS. A line without modem-control
-    // signals has no direction to switch, and the switch counts as done.
+    // signals has no direction to switch, and the switch counts as done. A
+    // port that can tell lets a frame still on its way out leave first
+    // (within the frame's write time-out): the line never turns under it.
     virtual bool SetRts(bool asserted) = 0;
-    // Writes all bytes and waits until they have left, within the write
-    // time-out; false if not all of them could be sent.
+    // Hands all bytes to the driver within the write time-out and returns as
+    // soon as the driver holds them, not when they have left: the direction
+    // guard after a frame counts from here and covers its time on the line.
+    // False if not all of them could be handed over.
     virtual bool Write(std::span<const std::uint8_t> bytes) = 0;
     // Reads up to buffer.size() bytes within the read time-outs. A time-out is
     // success with fewer bytes (possibly none), reported in `received`; false

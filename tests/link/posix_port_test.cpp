@@ -6,12 +6,15 @@
 #include "link/posix_serial_port.h"
 #include "link/win32_serial_port.h"
 #include "sim/pty_process.h"
+#include "tests/support/fake_terminal_driver.h"
 #include "tests/support/scratch_directory.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -338,6 +341,107 @@ TEST_F(PosixPortTest, RtsOnALineWithoutModemSignalsCountsAsSwitched) {
     // A pty has no modem-control lines; its driver answers ENOTTY.
     EXPECT_TRUE(port_->SetRts(true));
     EXPECT_TRUE(port_->SetRts(false));
+}
+
+// --- the line turn with the answers of real drivers ----------------------
+
+// Measurements against zorm5816-sim through a port whose driver calls are
+// answered as `model` says; the turns are the times from each write's return
+// to RTS at the receive level, in ms.
+struct TurnRun {
+    std::vector<double> TurnsMs;
+    int Failed = 0;
+};
+
+TurnRun MeasureThrough(const test::DriverModel& model, int exchanges) {
+    test::ScratchDirectory dir;
+    sim::SimulatorProcess sim(ZORM_SIM_PROGRAM, {"--dir", dir.Path().string(), "--port", "1"});
+    EXPECT_FALSE(sim.ReadyLine().empty());
+    const auto driver = std::make_shared<test::FakeTerminalDriver>(model);
+    Context context;
+    context.DeviceSettings.DeviceAddress = 1;
+    context.DeviceSettings.RtsOnTransmit = 1;
+    Drv232 link(context, [&](std::uint8_t n) -> std::unique_ptr<SerialPort> {
+        return PosixSerialPort::Open(PortDevicePath(n, dir.Path()), driver);
+    });
+    TurnRun run;
+    EXPECT_TRUE(link.OpenPort(1));
+    for (int i = 0; i < exchanges; ++i) {
+        context.LastReading = 0;
+        run.Failed += !link.MeasureChannel(1) || context.LastReading != 21500;
+    }
+    run.TurnsMs = driver->TurnsMs(false);
+    EXPECT_EQ(run.TurnsMs.size(), static_cast<std::size_t>(exchanges));
+    return run;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0.0 : values[values.size() / 2];
+}
+
+constexpr double FrameMs = 4 * 10 * 1000.0 / 9600; // the measurement request on the wire
+
+TEST(LineTurn, ComesTwentyMsAfterTheWriteReturnedWhateverTheDriverCounts) {
+    test::DriverModel cdcFullSpeed;
+    cdcFullSpeed.Kind = test::DriverKind::CdcAcm;
+    test::DriverModel cdcHighSpeed = cdcFullSpeed;
+    cdcHighSpeed.BusyBytes = 10240;
+    test::DriverModel ftdi;
+    ftdi.Kind = test::DriverKind::Ftdi;
+    const test::DriverModel uart; // 16550
+    for (const auto& [name, model] :
+         {std::pair{"cdc-acm 1280", cdcFullSpeed}, std::pair{"cdc-acm 10240", cdcHighSpeed},
+          std::pair{"ftdi", ftdi}, std::pair{"16550", uart}}) {
+        SCOPED_TRACE(name);
+        const TurnRun run = MeasureThrough(model, 9);
+        EXPECT_EQ(run.Failed, 0);
+        for (const double turn : run.TurnsMs) {
+            EXPECT_GE(turn, 20.0); // never before the guard is over
+        }
+        // Waiting for the frame to drain before the guard began would put
+        // every turn at least the frame's own line time later.
+        EXPECT_LT(Median(run.TurnsMs), 20.0 + FrameMs);
+    }
+}
+
+TEST(LineTurn, WaitsForAFrameStillOnTheLineAsLongAsItsWriteTimeoutAllows) {
+    // 8 ms per character: the request is still going out 32 ms after the
+    // write returned, and the line turns as soon as it has left.
+    test::DriverModel slow;
+    slow.Character = 8ms;
+    const TurnRun run = MeasureThrough(slow, 5);
+    for (const double turn : run.TurnsMs) {
+        EXPECT_GE(turn, 32.0);
+    }
+    EXPECT_LT(Median(run.TurnsMs), 32.0 + 5.0);
+
+    // A frame that would take 4 s holds the line no longer than the write
+    // time-out of 20 + 4 * 20 ms.
+    test::DriverModel stalled;
+    stalled.Character = 1s;
+    const TurnRun stuck = MeasureThrough(stalled, 1);
+    ASSERT_EQ(stuck.TurnsMs.size(), 1u);
+    EXPECT_GE(stuck.TurnsMs[0], 99.0);
+    EXPECT_LT(stuck.TurnsMs[0], 100.0 + Slack.count());
+}
+
+TEST(LineTurn, DriversWithoutModemLinesSwitchAsDoneOtherRtsErrorsFail) {
+    const struct {
+        int error;
+        bool switched;
+    } table[] = {{ENOTTY, true}, {EINVAL, true}, {EOPNOTSUPP, true}, {EIO, false}, {EPERM, false}};
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.error);
+        Pty pty;
+        test::DriverModel model;
+        model.RtsErrno = row.error;
+        auto port = PosixSerialPort::Open(pty.TerminalPath(),
+                                          std::make_shared<test::FakeTerminalDriver>(model));
+        ASSERT_NE(port, nullptr);
+        EXPECT_EQ(port->SetRts(true), row.switched);
+        EXPECT_EQ(port->SetRts(false), row.switched);
+    }
 }
 
 // --- exclusive access and closing --------------------------------------
