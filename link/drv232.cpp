@@ -104,13 +104,10 @@ std::optional<std::vector<std::uint8_t>> Drv232::Exchange(std::span<const std::u
     // Bytes of an earlier reply that came after its read had given up must
     // not pass for the start of this one. If they cannot be dropped, no
     // reply could be trusted, so the frame is not sent either.
-    if (!PortHandle->DiscardInput()) {
-        return std::nullopt;
-    }
-    if (!PortHandle->Write(frame)) {
-        return std::nullopt;
-    }
-    if (!EndTransmit()) {
+    const bool sent = PortHandle->DiscardInput() && PortHandle->Write(frame);
+    // The line goes back to receive whether or not the frame went out: left
+    // driven, it would block every other device on it.
+    if (!EndTransmit() || !sent) {
         return std::nullopt;
     }
     std::vector<std::uint8_t> reply(replyLength, 0);

@@ -52,7 +52,8 @@ public:
 
 private:
     // One exchange: RTS to transmit, drop whatever waits in the receive
-    // queue, write the frame, RTS to receive, read `replyLength` bytes. The
+    // queue, write the frame, RTS to receive (also when the drop or the write
+    // failed), read `replyLength` bytes. The
     // reply counts only when every byte of it came and it starts with '>';
     // otherwise (closed port, failed write, RTS or read, short or wrong
     // reply) the result is empty.

@@ -301,6 +301,19 @@ TEST_P(ResultTest, WriteAdcRegister) {
     EXPECT_EQ(link.WriteAdcRegister(3), GetParam().writeRegister);
 }
 
+TEST_P(ResultTest, EveryExchangeLeavesTheLineAtReceive) {
+    link.MeasureChannel(1);
+    switch (GetParam().trouble) {
+    case Trouble::ClosedPort: // nothing was sent
+        EXPECT_FALSE(line.Rts().has_value());
+        break;
+    case Trouble::EndTransmitFails: // RTS was never moved
+        break;
+    default:
+        EXPECT_EQ(line.Rts(), false); // RtsOnTransmit 1: receive is RTS cleared
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(EveryCase, ResultTest, ::testing::ValuesIn(ResultTable),
                          [](const auto& info) { return std::string(info.param.name); });
 
