@@ -144,7 +144,11 @@ void THlavni::FormActivate() {
 
 bool THlavni::PripojZarizeni() {
     DeviceSettings& settings = context_.DeviceSettings;
-    int port = settings.PortNumber == 0 ? PortsSearched : settings.PortNumber;
+    // A stored port beyond the searched ones (0, or a number above 29) starts
+    // the search at 29, so that every port is tried.
+    int port = settings.PortNumber == 0 || settings.PortNumber > PortsSearched
+                   ? PortsSearched
+                   : settings.PortNumber;
     for (int attempt = 0; attempt < PortsSearched; ++attempt) {
         if (link_.OpenPort(static_cast<std::uint8_t>(port))) {
             DeviceType = link_.ReadDeviceType().substr(0, 9);

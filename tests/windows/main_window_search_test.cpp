@@ -91,15 +91,15 @@ TEST_F(StartUp, FirstStartWithoutSettingsFileReportsItThenSearchesFromPortOne) {
 }
 
 TEST_F(StartUp, SearchGoesDownFromPortNumberAndWrapsAround) {
-    for (const int first : {3, 1, 29, 0}) {
+    for (const int first : {3, 1, 29, 0, 30, 255}) {
         SCOPED_TRACE(first);
         context.DeviceSettings.PortNumber = static_cast<std::uint8_t>(first);
         ports.ClearTried();
         boxes.Shown.clear();
 
         EXPECT_FALSE(window.PripojZarizeni());
-        // Port 0 stands for 29.
-        EXPECT_EQ(ports.Tried(), Downwards(first == 0 ? 29 : first, 29));
+        // Port 0, and any port above 29, stands for 29.
+        EXPECT_EQ(ports.Tried(), Downwards(first == 0 || first > 29 ? 29 : first, 29));
         EXPECT_TRUE(boxes.Shown.empty());
         EXPECT_EQ(context.DeviceSettings.PortNumber, first);
     }
@@ -131,6 +131,21 @@ TEST_F(StartUp, FoundPortBecomesPortNumberAndStaysOpen) {
     EXPECT_EQ(Frames(other), test::FrameList{Bytes({'%', ':', CR})});
     EXPECT_TRUE(Connected());
     EXPECT_EQ(Control<QSpinBox>("SpinEdit1")->value(), 10);
+}
+
+TEST_F(StartUp, PortNumberAboveTwentyNineStillReachesEveryPort) {
+    DeviceSettings settings;
+    settings.PortNumber = 40;
+    WriteSettings(settings);
+    sim::SimLine found = ports.Add(5); // answers address 0 as well
+
+    window.FormActivate();
+
+    EXPECT_EQ(ports.Tried(), Downwards(29, 25)); // 29 .. 5
+    EXPECT_EQ(boxes.Texts(), std::vector<QString>{Found("ZORM5816A", 5)});
+    EXPECT_EQ(context.DeviceSettings.PortNumber, 5);
+    EXPECT_TRUE(found.IsOpen());
+    EXPECT_TRUE(Connected());
 }
 
 TEST_F(StartUp, FailedSearchReportsItOffersReconnectAndClosesThePort) {
