@@ -32,6 +32,16 @@ timespec ToTimespec(std::int64_t ns) {
     return timespec{static_cast<time_t>(ns / NsPerSecond), static_cast<long>(ns % NsPerSecond)};
 }
 
+// The monotonic time `timeout` after `start`, held at the largest value for
+// a huge time-out; none without a time-out.
+std::optional<std::int64_t> DeadlineAfter(std::int64_t start,
+                                          std::optional<std::chrono::nanoseconds> timeout) {
+    if (!timeout) {
+        return std::nullopt;
+    }
+    return SaturatingSum(std::chrono::nanoseconds{start}, *timeout).count();
+}
+
 // Sleeps until the monotonic clock reaches `deadline`; signals do not cut the
 // wait short.
 void SleepUntil(std::int64_t deadline) {
@@ -159,7 +169,7 @@ bool PosixSerialPort::SetLineFormat(const LineFormat& format) {
                                           PARMRK | INPCK | BRKINT | IGNBRK | IUCLC | IMAXBEL);
     tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     tio.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ECHOE | ECHOK | ECHONL | ISIG | IEXTEN);
-    tio.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS | PARENB | PARODD | CSTOPB | CSIZE);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS | PARENB | PARODD | CMSPAR | CSTOPB | CSIZE);
     tio.c_cflag |= CS8 | CLOCAL | CREAD;
     if (format.Parity == Parity::Even) {
         tio.c_cflag |= PARENB;
@@ -217,13 +227,9 @@ bool PosixSerialPort::Write(std::span<const std::uint8_t> bytes) {
         return false;
     }
     // Both write values zero mean no limit, as on Windows.
-    std::optional<std::int64_t> deadline;
-    if (timeouts_.WriteTotalConstant != 0 || timeouts_.WriteTotalMultiplier != 0) {
-        deadline = NowNs() + (std::int64_t{timeouts_.WriteTotalConstant} +
-                              std::int64_t{timeouts_.WriteTotalMultiplier} *
-                                  static_cast<std::int64_t>(bytes.size())) *
-                                 NsPerMs;
-    }
+    const std::optional<std::int64_t> deadline =
+        DeadlineAfter(NowNs(), TotalTimeout(timeouts_.WriteTotalConstant,
+                                            timeouts_.WriteTotalMultiplier, bytes.size()));
     std::size_t sent = 0;
     while (sent < bytes.size()) {
         const ssize_t n = driver_->Write(fd_, bytes.data() + sent, bytes.size() - sent);
@@ -304,13 +310,9 @@ bool PosixSerialPort::Read(std::span<std::uint8_t> buffer, std::size_t& received
     const std::int64_t start = NowNs();
     // Zero total values mean no total limit and a zero interval no interval
     // limit, as on Windows.
-    std::optional<std::int64_t> totalDeadline;
-    if (timeouts_.ReadTotalConstant != 0 || timeouts_.ReadTotalMultiplier != 0) {
-        totalDeadline = start + (std::int64_t{timeouts_.ReadTotalConstant} +
-                                 std::int64_t{timeouts_.ReadTotalMultiplier} *
-                                     static_cast<std::int64_t>(buffer.size())) *
-                                    NsPerMs;
-    }
+    const std::optional<std::int64_t> totalDeadline =
+        DeadlineAfter(start, TotalTimeout(timeouts_.ReadTotalConstant,
+                                          timeouts_.ReadTotalMultiplier, buffer.size()));
     const std::int64_t intervalNs = std::int64_t{timeouts_.ReadInterval} * NsPerMs;
     std::int64_t lastByte = 0;
 

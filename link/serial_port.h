@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 
 namespace zorm {
@@ -35,6 +36,21 @@ struct CommTimeouts {
     std::uint32_t WriteTotalMultiplier = 20;
     std::uint32_t WriteTotalConstant = 20;
 };
+
+// The total time-out of an operation on `count` bytes, `constantMs` +
+// `count` * `perByteMs` milliseconds; none when both values are zero (no
+// total limit). A sum beyond what nanoseconds can hold is held at the largest.
+std::optional<std::chrono::nanoseconds> TotalTimeout(std::uint32_t constantMs,
+                                                     std::uint32_t perByteMs, std::size_t count);
+
+// `at` + `after` for a non-negative `after`, held at the largest value
+// instead of overflowing.
+template <class Rep, class Period>
+constexpr std::chrono::duration<Rep, Period>
+SaturatingSum(std::chrono::duration<Rep, Period> at, std::chrono::duration<Rep, Period> after) {
+    using Duration = std::chrono::duration<Rep, Period>;
+    return at > Duration::max() - after ? Duration::max() : at + after;
+}
 
 class SerialPort {
 public:

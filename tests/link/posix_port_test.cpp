@@ -216,6 +216,33 @@ TEST_F(PosixPortTest, TotalTimeoutEndsATrickleThatNeverPausesForAnInterval) {
     EXPECT_LT(received, reply.size());
 }
 
+TEST_F(PosixPortTest, HugeTimeoutsSaturateInsteadOfOverflowing) {
+    CommTimeouts timeouts;
+    timeouts.ReadTotalConstant = 0xFFFFFFFF;
+    timeouts.ReadTotalMultiplier = 0xFFFFFFFF;
+    timeouts.WriteTotalConstant = 0xFFFFFFFF;
+    timeouts.WriteTotalMultiplier = 0xFFFFFFFF;
+    ASSERT_TRUE(port_->SetTimeouts(timeouts));
+    // 4096 bytes times 2^32 - 1 ms is beyond 64-bit nanoseconds; the read
+    // still waits for the reply and ends one interval after its last byte.
+    std::jthread converter([&] {
+        std::this_thread::sleep_for(30ms);
+        pty_.Send({'>', '1', '2'});
+    });
+    std::vector<std::uint8_t> reply(4096);
+    std::size_t received = 0;
+    const auto start = Clock::now();
+    EXPECT_TRUE(port_->Read(reply, received));
+    const double ms = MsSince(start);
+    converter.join();
+    EXPECT_EQ(received, 3u);
+    EXPECT_GE(ms, 30.0 + 20.0);
+    EXPECT_LT(ms, 50.0 + Slack.count());
+    const Bytes frame{'%', '1', 13};
+    EXPECT_TRUE(port_->Write(frame));
+    EXPECT_EQ(pty_.Collect(frame.size(), 500ms), frame);
+}
+
 TEST_F(PosixPortTest, DiscardDropsWhatArrivedEarlier) {
     pty_.Send({'>', 'o', 'l', 'd'});
     std::this_thread::sleep_for(20ms);
@@ -283,7 +310,7 @@ TEST(PosixPortLine, HostileSettingsAreClearedAndEveryByteValuePassesBothWays) {
     hostile.c_iflag |= IXON | IXOFF | ICRNL | INLCR | ISTRIP | INPCK | PARMRK;
     hostile.c_oflag |= OPOST | ONLCR;
     hostile.c_lflag |= ICANON | ECHO | ISIG | IEXTEN;
-    hostile.c_cflag |= CRTSCTS | PARENB | PARODD | CSTOPB;
+    hostile.c_cflag |= CRTSCTS | PARENB | PARODD | CMSPAR | CSTOPB;
     hostile.c_cflag = (hostile.c_cflag & ~CSIZE) | CS7;
     cfsetispeed(&hostile, B1200);
     cfsetospeed(&hostile, B1200);
@@ -299,7 +326,7 @@ TEST(PosixPortLine, HostileSettingsAreClearedAndEveryByteValuePassesBothWays) {
               0u);
     EXPECT_EQ(now.c_oflag & OPOST, 0u);
     EXPECT_EQ(now.c_lflag & (ICANON | ECHO | ECHOE | ECHONL | ISIG | IEXTEN), 0u);
-    EXPECT_EQ(now.c_cflag & (CRTSCTS | PARENB | PARODD | CSTOPB), 0u);
+    EXPECT_EQ(now.c_cflag & (CRTSCTS | PARENB | PARODD | CMSPAR | CSTOPB), 0u);
     EXPECT_EQ(now.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
     EXPECT_EQ(now.c_cflag & (CLOCAL | CREAD), static_cast<tcflag_t>(CLOCAL | CREAD));
     EXPECT_EQ(cfgetospeed(&now), static_cast<speed_t>(B9600));
