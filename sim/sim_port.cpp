@@ -11,22 +11,49 @@ using std::chrono::duration_cast;
 using std::chrono::milliseconds;
 
 struct SimLine::State {
+    // A byte of the converter on the line: it starts (start bit) and arrives
+    // (stop bit through) at these times.
+    struct Incoming {
+        VirtualTime Start;
+        VirtualTime Arrival;
+        std::uint8_t Byte;
+    };
+
     explicit State(ConverterConfig config) : converter(std::move(config)) {}
 
     std::uint32_t BaudRate() const { return format ? format->BaudRate : 9600; }
     void Record(LineEvent event) { events.push_back(std::move(event)); }
 
+    // Whether a byte was on the line, before `until`, while the PC drove it.
+    bool Collides(const Incoming& byte, VirtualTime until) const {
+        return drivingSince && byte.Start < until && byte.Arrival > *drivingSince;
+    }
+    // Loses the bytes that collided with the PC's transmitter before `until`.
+    void DropCollisions(VirtualTime until) {
+        lost +=
+            std::erase_if(incoming, [&](const Incoming& byte) { return Collides(byte, until); });
+    }
+
     ConverterSim converter;
     PortFaults faults;
     VirtualTime now{0};
     VirtualTime turnaround{milliseconds{25}};
+    // When the PC's last frame has left the line.
+    VirtualTime frameLeftAt{0};
     // When the converter's transmitter has sent the last byte queued so far.
     VirtualTime transmitterFreeAt{0};
-    // Bytes on their way to the PC with their arrival times, oldest first.
-    std::deque<std::pair<VirtualTime, std::uint8_t>> incoming;
+    // Bytes on their way to the PC, oldest first.
+    std::deque<Incoming> incoming;
+    std::size_t lost = 0;
     std::vector<LineEvent> events;
     bool open = false;
     std::optional<bool> rts;
+    // Since when RTS has had its level.
+    VirtualTime rtsSince{0};
+    // The PC's transceiver drives the line from drivingSince until RTS
+    // leaves transmitLevel, the level it had when the frame was written.
+    std::optional<VirtualTime> drivingSince;
+    bool transmitLevel = true;
     std::optional<LineFormat> format;
     std::optional<CommTimeouts> timeouts;
 };
@@ -63,11 +90,21 @@ public:
     }
 
     bool SetRts(bool asserted) override {
-        const bool ok = open_ && !line_->faults.SetRtsFails;
+        State& line = *line_;
+        const bool ok = open_ && !line.faults.SetRtsFails;
         if (ok) {
-            line_->rts = asserted;
+            // The port lets its frame leave before it turns the line.
+            line.now = std::max(line.now, line.frameLeftAt);
+            if (line.drivingSince && asserted != line.transmitLevel) {
+                line.DropCollisions(line.now);
+                line.drivingSince.reset();
+            }
+            if (line.rts != asserted) {
+                line.rtsSince = line.now;
+            }
+            line.rts = asserted;
         }
-        LineEvent event{EventKind::SetRts, line_->now};
+        LineEvent event{EventKind::SetRts, line.now};
         event.Ok = ok;
         event.Rts = asserted;
         line_->Record(std::move(event));
@@ -80,11 +117,17 @@ public:
         event.Bytes.assign(bytes.begin(), bytes.end());
         event.Ok = open_ && !line.faults.WriteFails;
         if (event.Ok) {
-            line.now += LineTime(bytes.size(), line.BaudRate());
-            event.Duration = line.now - event.At;
+            // The driver takes the frame at once; it goes out after whatever
+            // the PC sent before, and the converter has it with its last byte.
+            line.frameLeftAt =
+                std::max(line.now, line.frameLeftAt) + LineTime(bytes.size(), line.BaudRate());
+            if (line.rts && !line.drivingSince) {
+                line.transmitLevel = *line.rts;
+                line.drivingSince = line.rtsSince;
+            }
             for (Reply& reply :
-                 line.converter.Receive(bytes, duration_cast<milliseconds>(line.now))) {
-                Transmit(reply);
+                 line.converter.Receive(bytes, duration_cast<milliseconds>(line.frameLeftAt))) {
+                Transmit(reply, line.frameLeftAt);
             }
         }
         const bool ok = event.Ok;
@@ -99,11 +142,16 @@ public:
         event.Requested = buffer.size();
         event.Ok = open_ && !line.faults.ReadFails;
         if (event.Ok) {
+            // The PC still drives the line for the whole read.
+            line.DropCollisions(VirtualTime::max());
             const CommTimeouts timeouts = line.timeouts.value_or(CommTimeouts{});
             const VirtualTime start = line.now;
+            // Zero total values mean no total limit.
+            const auto total = TotalTimeout(timeouts.ReadTotalConstant,
+                                            timeouts.ReadTotalMultiplier, buffer.size());
             const VirtualTime deadline =
-                start + milliseconds{timeouts.ReadTotalConstant +
-                                     std::uint64_t{timeouts.ReadTotalMultiplier} * buffer.size()};
+                total ? SaturatingSum(start, duration_cast<VirtualTime>(*total))
+                      : VirtualTime::max();
             const milliseconds interval{timeouts.ReadInterval};
             VirtualTime last = start;
             while (received < buffer.size()) {
@@ -113,12 +161,17 @@ public:
                 if (received > 0 && interval.count() > 0) {
                     limit = std::min(limit, last + interval);
                 }
-                if (line.incoming.empty() || line.incoming.front().first > limit) {
-                    line.now = std::max(line.now, limit);
+                if (line.incoming.empty() || line.incoming.front().Arrival > limit) {
+                    // Without a limit a real port would wait for ever here;
+                    // nothing else can send on this line, so the read ends
+                    // and the clock stays where it is.
+                    if (limit != VirtualTime::max()) {
+                        line.now = std::max(line.now, limit);
+                    }
                     break;
                 }
-                last = std::max(line.incoming.front().first, start);
-                buffer[received++] = line.incoming.front().second;
+                last = std::max(line.incoming.front().Arrival, start);
+                buffer[received++] = line.incoming.front().Byte;
                 line.incoming.pop_front();
                 line.now = last;
             }
@@ -136,8 +189,9 @@ public:
         LineEvent event{EventKind::Discard, line.now};
         event.Ok = open_ && !line.faults.DiscardFails;
         if (event.Ok) {
-            while (!line.incoming.empty() && line.incoming.front().first <= line.now) {
-                event.Bytes.push_back(line.incoming.front().second);
+            line.DropCollisions(line.now);
+            while (!line.incoming.empty() && line.incoming.front().Arrival <= line.now) {
+                event.Bytes.push_back(line.incoming.front().Byte);
                 line.incoming.pop_front();
             }
         }
@@ -171,15 +225,18 @@ private:
         line_->Record(std::move(event));
     }
 
-    // Queues a reply's bytes at the times they reach the PC.
-    void Transmit(const Reply& reply) {
+    // Queues a reply's bytes at the times they are on the line, the
+    // turnaround after the request's last byte.
+    void Transmit(const Reply& reply, VirtualTime requestEnd) {
         State& line = *line_;
+        const std::uint32_t baud = line.BaudRate();
         const VirtualTime start =
-            std::max(line.now + line.turnaround + reply.Delay, line.transmitterFreeAt);
+            std::max(requestEnd + line.turnaround + reply.Delay, line.transmitterFreeAt);
         for (std::size_t i = 0; i < reply.Bytes.size(); ++i) {
-            line.incoming.emplace_back(start + LineTime(i + 1, line.BaudRate()), reply.Bytes[i]);
+            line.incoming.push_back(
+                {start + LineTime(i, baud), start + LineTime(i + 1, baud), reply.Bytes[i]});
         }
-        line.transmitterFreeAt = start + LineTime(reply.Bytes.size(), line.BaudRate());
+        line.transmitterFreeAt = start + LineTime(reply.Bytes.size(), baud);
     }
 
     std::shared_ptr<State> line_;
@@ -239,9 +296,14 @@ std::optional<CommTimeouts> SimLine::Timeouts() const {
 }
 
 std::size_t SimLine::Waiting() const {
+    const State& line = *state_;
     return static_cast<std::size_t>(
-        std::count_if(state_->incoming.begin(), state_->incoming.end(),
-                      [this](const auto& byte) { return byte.first <= state_->now; }));
+        std::count_if(line.incoming.begin(), line.incoming.end(), [&](const auto& byte) {
+            return byte.Arrival <= line.now && !line.Collides(byte, line.now);
+        }));
+}
+std::size_t SimLine::Lost() const {
+    return state_->lost;
 }
 
 struct SimPorts::State {

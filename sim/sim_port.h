@@ -9,16 +9,26 @@
 // a silent converter costs no real time.
 //
 // Timing on the line (at the format's baud rate, 10 bits per byte):
-//   - a write takes LineTime(n) and hands the frame to the converter when its
-//     last byte is out;
-//   - a reply starts Turnaround() after that (plus the reply's own delay, for
-//     the late fault) and its bytes come one LineTime(1) apart; the converter
-//     has one transmitter, so a reply never starts before the one before it
-//     has ended;
+//   - a write returns at once, as the driver takes the frame; the frame
+//     then takes LineTime(n) on the line (after any frame still going out)
+//     and reaches the converter with its last byte;
+//   - a reply starts Turnaround() after the request's last byte (plus the
+//     reply's own delay, for the late fault) and its bytes come one
+//     LineTime(1) apart; the converter has one transmitter, so a reply never
+//     starts before the one before it has ended;
+//   - the line is half-duplex: the RTS level in force when a frame is
+//     written is the PC's transmit level, and from the moment RTS took that
+//     level until it leaves it the PC drives the line; every byte of the
+//     converter that is on the line during that time is lost (Lost() counts
+//     them). Until the port first sets RTS nothing is lost, as with an
+//     adapter that turns by itself;
+//   - SetRts lets the PC's frame leave first: RTS never turns under it;
 //   - a read follows the CommTimeouts last set: it ends when all bytes are
 //     in, when ReadInterval passes after a byte without the next, or at
-//     ReadTotalConstant + n * ReadTotalMultiplier; bytes that come later stay
-//     queued for the next read unless DiscardInput drops them first;
+//     ReadTotalConstant + n * ReadTotalMultiplier (both zero: no total
+//     limit; a read without any limit and with nothing on its way ends at
+//     once, where a real port would wait for ever); bytes that come later
+//     stay queued for the next read unless DiscardInput drops them first;
 //   - DiscardInput drops only bytes that have arrived by now.
 // Time passes only through the port (and Advance), so a test that wants bytes
 // of a late reply to have arrived before the next exchange advances the clock.
@@ -101,7 +111,7 @@ public:
     void Advance(VirtualTime duration);
     // Time from the last byte of a frame to the first byte of its reply;
     // 25 ms unless set: the converter waits until the PC has let go of the
-    // half-duplex line.
+    // half-duplex line, 20 ms after the frame was handed over.
     VirtualTime Turnaround() const;
     void SetTurnaround(VirtualTime turnaround);
 
@@ -116,6 +126,8 @@ public:
     std::optional<CommTimeouts> Timeouts() const;
     // Bytes that have arrived and wait to be read.
     std::size_t Waiting() const;
+    // Bytes of the converter lost because the PC still drove the line.
+    std::size_t Lost() const;
 
     // The line itself, shared by every handle and by the open port.
     struct State;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -427,6 +428,63 @@ TEST_F(LinkTest, FailedRtsAtTheStartStillSendsTheFrame) {
     line.Faults().SetRtsFails = true;
     EXPECT_FALSE(link.MeasureChannel(1)); // the end switch fails too
     EXPECT_EQ(Frames().size(), 1u);
+}
+
+// ---------------------------------------------------------------- half-duplex line
+
+// The port as the POSIX one used to be: its write returned only once the
+// frame had left, so the guard after it, and the turn, came the frame's line
+// time late.
+class WriteUntilSentPort final : public zorm::SerialPort {
+public:
+    WriteUntilSentPort(std::unique_ptr<zorm::SerialPort> port, zorm::sim::SimLine line)
+        : port_(std::move(port)), line_(std::move(line)) {}
+    bool SetLineFormat(const zorm::LineFormat& f) override { return port_->SetLineFormat(f); }
+    bool SetTimeouts(const zorm::CommTimeouts& t) override { return port_->SetTimeouts(t); }
+    bool SetRts(bool asserted) override { return port_->SetRts(asserted); }
+    bool Write(std::span<const std::uint8_t> bytes) override {
+        const bool ok = port_->Write(bytes);
+        line_.Advance(zorm::sim::LineTime(bytes.size()));
+        return ok;
+    }
+    bool Read(std::span<std::uint8_t> buffer, std::size_t& received) override {
+        return port_->Read(buffer, received);
+    }
+    bool DiscardInput() override { return port_->DiscardInput(); }
+    void Sleep(std::chrono::milliseconds duration) override { port_->Sleep(duration); }
+    bool Close() override { return port_->Close(); }
+
+private:
+    std::unique_ptr<zorm::SerialPort> port_;
+    zorm::sim::SimLine line_;
+};
+
+TEST_F(LinkTest, ConverterWithAShortTurnaroundIsAnsweredAndALateTurnLosesIt) {
+    // The reply starts 16 ms after the request's last byte, 20.17 ms after
+    // the write returned: the turn 20 ms after the write is in time, one
+    // that waited for the frame's own 4.17 ms as well is not.
+    line.SetTurnaround(16ms);
+    ASSERT_TRUE(link.MeasureChannel(2));
+    EXPECT_EQ(context.LastReading, 56789);
+    EXPECT_EQ(line.Lost(), 0u);
+    const auto& events = line.Events();
+    const auto write = std::find_if(events.begin(), events.end(),
+                                    [](const LineEvent& e) { return e.Kind == EventKind::Write; });
+    const auto turn = std::find_if(write, events.end(),
+                                   [](const LineEvent& e) { return e.Kind == EventKind::SetRts; });
+    ASSERT_NE(turn, events.end());
+    EXPECT_EQ(turn->At - write->At, 20ms);
+
+    link.ClosePort();
+    zorm::Drv232 late(context, [this](std::uint8_t n) -> std::unique_ptr<zorm::SerialPort> {
+        auto port = ports.Opener()(n);
+        return port ? std::make_unique<WriteUntilSentPort>(std::move(port), line) : nullptr;
+    });
+    ASSERT_TRUE(late.OpenPort(1));
+    context.LastReading = ReadingBefore;
+    EXPECT_FALSE(late.MeasureChannel(2));
+    EXPECT_EQ(context.LastReading, ReadingBefore);
+    EXPECT_EQ(line.Lost(), 4u); // the bytes that started within those 4.17 ms
 }
 
 // ---------------------------------------------------------------- OpenPort
