@@ -53,10 +53,9 @@ public:
 private:
     // One exchange: RTS to transmit, drop whatever waits in the receive
     // queue, write the frame, RTS to receive (also when the drop or the write
-    // failed), read `replyLength` bytes. The
-    // reply counts only when every byte of it came and it starts with '>';
-    // otherwise (closed port, failed write, RTS or read, short or wrong
-    // reply) the result is empty.
+    // failed), read `replyLength` bytes. The reply counts only when every
+    // byte of it came and it starts with '>'; otherwise (closed port, failed
+    // write, RTS or read, short or wrong reply) the result is empty.
     std::optional<std::vector<std::uint8_t>> Exchange(std::span<const std::uint8_t> frame,
                                                       std::size_t replyLength);
 
