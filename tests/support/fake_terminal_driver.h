@@ -131,6 +131,7 @@ public:
         }
         return turns;
     }
+    const std::vector<Clock::time_point>& WriteReturns() const { return writeReturns_; }
     const std::vector<RtsChange>& RtsChanges() const { return rtsChanges_; }
 
 private:
