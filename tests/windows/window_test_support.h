@@ -6,7 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QGroupBox>
+#include <QLabel>
+#include <QRect>
 #include <QString>
+#include <QWidget>
 
 #include <deque>
 #include <functional>
@@ -61,5 +66,56 @@ public:
         return Drive ? Drive(dialog) : 0;
     }
 };
+
+// One control as a window's design places it.
+struct Expected {
+    const char* Name;
+    const char* Kind;
+    QString Caption;
+    QRect Place;        // left, top, width x height; width 0: only the corner
+    const char* Parent; // the frame holding the control, or the client area
+    bool Visible;
+};
+
+// Checks each control of `window` against its design: kind, parent, place,
+// size, visibility and caption (a label's text, a button's text or a
+// frame's title).
+inline void ExpectLayout(const QWidget& window, const std::vector<Expected>& controls) {
+    for (const Expected& expected : controls) {
+        SCOPED_TRACE(expected.Name);
+        auto* control = window.findChild<QWidget*>(QString::fromLatin1(expected.Name));
+        ASSERT_NE(control, nullptr);
+        EXPECT_STREQ(control->metaObject()->className(), expected.Kind);
+        EXPECT_EQ(control->parentWidget()->objectName(), expected.Parent);
+        EXPECT_EQ(control->pos(), expected.Place.topLeft());
+        if (expected.Place.width() > 0) {
+            EXPECT_EQ(control->size(), expected.Place.size());
+        }
+        EXPECT_EQ(!control->isHidden(), expected.Visible);
+        QString caption;
+        if (auto* label = qobject_cast<QLabel*>(control)) {
+            caption = label->text();
+        } else if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+            caption = button->text();
+        } else if (auto* frame = qobject_cast<QGroupBox*>(control)) {
+            caption = frame->title();
+        }
+        EXPECT_EQ(caption, expected.Caption);
+    }
+}
+
+// The controls among `order` in the order Tab visits them, starting at
+// `first` and going once round the focus chain.
+inline QStringList TabChain(QWidget* first, const QStringList& order) {
+    QStringList chain;
+    QWidget* widget = first;
+    do {
+        if (order.contains(widget->objectName())) {
+            chain.append(widget->objectName());
+        }
+        widget = widget->nextInFocusChain();
+    } while (widget != first);
+    return chain;
+}
 
 } // namespace zorm::test
