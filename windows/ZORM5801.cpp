@@ -5,6 +5,7 @@
 #include "data/param_files.h"
 #include "link/drv232.h"
 #include "ui_ZORM5801.h"
+#include "windows/Kalibrace.h"
 #include "windows/message_box.h"
 #include "windows/regional.h"
 
@@ -81,6 +82,7 @@ THlavni::THlavni(Context& context, Drv232& link, MessageBoxService& boxes, Modal
     connect(ui->BitBtn4, &QPushButton::clicked, this, &THlavni::BitBtn4Click);
     connect(ui->BitBtn5, &QPushButton::clicked, this, &THlavni::BitBtn5Click);
     connect(ui->Button1, &QPushButton::clicked, this, &THlavni::Button1Click);
+    connect(ui->Parametry1, &QAction::triggered, this, &THlavni::Parametry1Click);
     connect(Timer1, &QTimer::timeout, this, &THlavni::Timer1Timer);
     for (QWidget* watched :
          {static_cast<QWidget*>(ui->SpinEdit1), static_cast<QWidget*>(ui->CheckBox6),
@@ -255,6 +257,11 @@ void THlavni::BitBtn5Click() {
 
 void THlavni::Button1Click() {
     ui->Label8->setText(QString::fromLatin1(link_.ReadDiagnostics(1)));
+}
+
+void THlavni::Parametry1Click() {
+    TKalibrace kalibrace(context_, link_, boxes_, modal_, this);
+    modal_.Run(kalibrace);
 }
 
 void THlavni::SpinEdit1Exit() {

@@ -47,6 +47,8 @@ public:
     void BitBtn5Click();
     // "TEST": the diagnostics line into Label8.
     void Button1Click();
+    // Menu "Kalibrace": the calibration window, modally.
+    void Parametry1Click();
 
     // The address field and the two setting check boxes act when the input
     // focus leaves them.
