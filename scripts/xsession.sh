@@ -153,15 +153,64 @@ xs_keys() {
     xdotool key --delay 30 "$@"
 }
 
-# Presses Return in message box $1 and waits until it is gone.
-xs_close_box() {
-    local id=$1 tries
-    xs_keys "$id" Return
+# Clicks at $2, $3 (pixels from the top left corner) in window $1.
+xs_click() {
+    xdotool mousemove --window "$1" "$2" "$3" click 1
+}
+
+# Focuses window $1 and types the text $2.
+xs_type() {
+    timeout 5 xdotool windowfocus --sync "$1" || xs_fail "window $1 did not take the focus"
+    xdotool type --delay 30 -- "$2"
+}
+
+# Waits up to 5 seconds until window $1 is gone.
+xs_wait_gone() {
+    local tries
     for ((tries = 0; tries < 500; tries++)); do
-        xwininfo -id "$id" 2>/dev/null | grep -q IsViewable || return 0
+        xwininfo -id "$1" 2>/dev/null | grep -q IsViewable || return 0
         sleep 0.01
     done
-    xs_fail "the box '$(xs_window_name "$id")' did not close on Return"
+    xs_fail "the window '$(xs_window_name "$1")' is still there"
+}
+
+# Presses Return in message box $1 and waits until it is gone.
+xs_close_box() {
+    xs_keys "$1" Return
+    xs_wait_gone "$1"
+}
+
+# The calibration window's buttons, at their centres.
+XS_CAL_START=(572 224)   # "Kalibrace"
+XS_CAL_ENTER=(572 292)   # "Zapiš teplotu" / "Potvrď zápis"
+XS_CAL_FIT=(572 336)     # "Regresní výpočet"
+XS_CAL_COMMIT=(572 376)  # "Uložit na disk"
+XS_CAL_EXPORT=(580 460)  # "Export kalibračních konstant"
+XS_CAL_VIEW=(580 500)    # "Kontrola kalibračních konstant"
+
+# Opens the calibration window from the menu of main window $1 and prints
+# its id.
+xs_open_calibration() {
+    xs_click "$1" 30 8
+    xs_wait_window '^Kalibrace sn'
+}
+
+# Starts a collection in calibration window $1 and collects the points
+# "${@:3}", each RAW:TEMP: the simulator started with --raw-file $2 reads RAW
+# on channel 1, and once the window's tick has taken it, TEMP is typed in.
+xs_collect() {
+    local window=$1 rawfile=$2 point
+    shift 2
+    xs_click "$window" "${XS_CAL_START[@]}"
+    for point in "$@"; do
+        echo "${point%%:*},22500,23500" >"$rawfile.new"
+        mv "$rawfile.new" "$rawfile"
+        sleep 0.8 # two ticks of 333 ms
+        xs_click "$window" "${XS_CAL_ENTER[@]}"
+        sleep 0.2
+        xs_type "$window" "${point##*:}"
+        xs_click "$window" "${XS_CAL_ENTER[@]}"
+    done
 }
 
 # Stops whatever these functions started and removes their scratch directory.
