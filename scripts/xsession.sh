@@ -213,6 +213,23 @@ xs_collect() {
     done
 }
 
+# A working directory for a test run, in XS_WORK; xs_finish_test removes it
+# when the run passed and keeps it for a look when it failed.
+xs_make_work() {
+    XS_WORK=$(mktemp -d "${TMPDIR:-/tmp}/zorm5816-$XS_NAME.XXXXXX")
+}
+
+# The EXIT trap of a test run: cleans up, and keeps XS_WORK only on failure.
+xs_finish_test() {
+    local status=$?
+    xs_cleanup
+    if ((status == 0)); then
+        rm -rf "$XS_WORK"
+    else
+        echo "$XS_NAME: FAILED; the working directory is kept: $XS_WORK" >&2
+    fi
+}
+
 # Stops whatever these functions started and removes their scratch directory.
 xs_cleanup() {
     xs_stop "$XS_APP_PID"

@@ -15,17 +15,9 @@ XS_SIM=$2
 # shellcheck source=SCRIPTDIR/../../scripts/xsession.sh
 source "$3"
 oracle=$4
-work=$(mktemp -d "${TMPDIR:-/tmp}/zorm5816-calibration.XXXXXX")
-finish() {
-    local status=$?
-    xs_cleanup
-    if ((status == 0)); then
-        rm -rf "$work"
-    else
-        echo "calibration-e2e: FAILED; the working directory is kept: $work" >&2
-    fi
-}
-trap finish EXIT
+xs_make_work
+work=$XS_WORK
+trap xs_finish_test EXIT
 
 points=(12000:-5.25 18000:20.5 25000:48.75 33000:80.25 41000:111.5)
 
