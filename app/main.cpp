@@ -16,6 +16,10 @@ int main(int argc, char* argv[]) {
     zorm::QtMessageBoxService boxes;
     zorm::QtModalRunner modal;
     zorm::THlavni hlavni(context, link, boxes, modal);
+    // Service access: the picture button of the register window is shown.
+    if (application.arguments().contains(QStringLiteral("--service"))) {
+        hlavni.ZobrazServisniTlacitko();
+    }
     hlavni.show();
     // The start-up runs on the first activation; ask for it, since without a
     // window manager (or under one that holds new windows back) none comes.

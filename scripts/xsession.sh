@@ -67,7 +67,8 @@ xs_stop() {
 # Qt on X11 and a runtime directory of its own.
 xs_start_xvfb() {
     xs_require Xvfb xdotool xwininfo
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset \
+    # Wide enough for the register window at its designed place (612, 186).
+    Xvfb -displayfd 3 -screen 0 1440x900x24 -nolisten tcp -noreset \
         3>"$XS_TMP/display" >"$XS_TMP/xvfb.log" 2>&1 &
     XS_XVFB_PID=$!
     local number tries
@@ -111,15 +112,16 @@ xs_stop_sim() {
     XS_SIM_PID=
 }
 
-# Starts the program in working directory $1. The wall-clock time just before
-# it is executed goes to $XS_TMP/program.start (seconds, microseconds).
+# Starts the program in working directory $1 with the arguments "${@:2}". The
+# wall-clock time just before it is executed goes to $XS_TMP/program.start
+# (seconds, microseconds).
 xs_start_program() {
     local program
     program=$(realpath "$XS_PROGRAM")
     (
         cd "$1" || exit 1
         printf '%s\n' "$EPOCHREALTIME" >"$XS_TMP/program.start"
-        exec "$program"
+        exec "$program" "${@:2}"
     ) >>"$XS_TMP/program.log" 2>&1 &
     XS_APP_PID=$!
 }
@@ -174,9 +176,10 @@ xs_wait_gone() {
     xs_fail "the window '$(xs_window_name "$1")' is still there"
 }
 
-# Presses Return in message box $1 and waits until it is gone.
+# Presses Return (or the key $2) in message box or window $1 and waits until
+# it is gone.
 xs_close_box() {
-    xs_keys "$1" Return
+    xs_keys "$1" "${2:-Return}"
     xs_wait_gone "$1"
 }
 
@@ -213,14 +216,15 @@ xs_collect() {
     done
 }
 
-# A working directory for a test run, in XS_WORK; xs_finish_test removes it
-# when the run passed and keeps it for a look when it failed.
-xs_make_work() {
+# A scratch working directory in XS_WORK for a test, which then installs
+# `trap xs_finish_work EXIT` instead of xs_cleanup: on exit it stops whatever
+# these functions started, then removes XS_WORK after success and keeps it
+# after a failure, saying where.
+xs_scratch_work() {
     XS_WORK=$(mktemp -d "${TMPDIR:-/tmp}/zorm5816-$XS_NAME.XXXXXX")
 }
 
-# The EXIT trap of a test run: cleans up, and keeps XS_WORK only on failure.
-xs_finish_test() {
+xs_finish_work() {
     local status=$?
     xs_cleanup
     if ((status == 0)); then

@@ -5,6 +5,8 @@
 #include "data/param_files.h"
 #include "link/drv232.h"
 #include "ui_ZORM5801.h"
+#include "windows/AD7731.h"
+#include "windows/Informace.h"
 #include "windows/Kalibrace.h"
 #include "windows/message_box.h"
 #include "windows/regional.h"
@@ -83,6 +85,8 @@ THlavni::THlavni(Context& context, Drv232& link, MessageBoxService& boxes, Modal
     connect(ui->BitBtn5, &QPushButton::clicked, this, &THlavni::BitBtn5Click);
     connect(ui->Button1, &QPushButton::clicked, this, &THlavni::Button1Click);
     connect(ui->Parametry1, &QAction::triggered, this, &THlavni::Parametry1Click);
+    connect(ui->Inform, &QAction::triggered, this, &THlavni::InformClick);
+    connect(ui->SpeedButton1, &QToolButton::clicked, this, &THlavni::SpeedButton1Click);
     connect(Timer1, &QTimer::timeout, this, &THlavni::Timer1Timer);
     for (QWidget* watched :
          {static_cast<QWidget*>(ui->SpinEdit1), static_cast<QWidget*>(ui->CheckBox6),
@@ -262,6 +266,20 @@ void THlavni::Button1Click() {
 void THlavni::Parametry1Click() {
     TKalibrace kalibrace(context_, link_, boxes_, modal_, this);
     modal_.Run(kalibrace);
+}
+
+void THlavni::InformClick() {
+    TInfo info(this);
+    modal_.Run(info);
+}
+
+void THlavni::SpeedButton1Click() {
+    TADconv registers(context_, link_, boxes_, this);
+    modal_.Run(registers);
+}
+
+void THlavni::ZobrazServisniTlacitko() {
+    ui->SpeedButton1->show();
 }
 
 void THlavni::SpinEdit1Exit() {

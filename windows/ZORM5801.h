@@ -49,6 +49,13 @@ public:
     void Button1Click();
     // Menu "Kalibrace": the calibration window, modally.
     void Parametry1Click();
+    // Menu "&Info": the information window, modally.
+    void InformClick();
+    // The hidden picture button: the AD converter register window, modally.
+    void SpeedButton1Click();
+    // Service access (the program's --service switch): shows the picture
+    // button that opens the register window. Nothing else changes.
+    void ZobrazServisniTlacitko();
 
     // The address field and the two setting check boxes act when the input
     // focus leaves them.

@@ -15,9 +15,9 @@ XS_SIM=$2
 # shellcheck source=SCRIPTDIR/../../scripts/xsession.sh
 source "$3"
 oracle=$4
-xs_make_work
+xs_scratch_work
 work=$XS_WORK
-trap xs_finish_test EXIT
+trap xs_finish_work EXIT
 
 points=(12000:-5.25 18000:20.5 25000:48.75 33000:80.25 41000:111.5)
 

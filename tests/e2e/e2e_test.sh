@@ -14,9 +14,9 @@ XS_PROGRAM=$1
 XS_SIM=$2
 # shellcheck source=SCRIPTDIR/../../scripts/xsession.sh
 source "$3"
-xs_make_work
+xs_scratch_work
+trap xs_finish_work EXIT
 work=$XS_WORK
-trap xs_finish_test EXIT
 
 params=$work/Parametry.par
 

@@ -41,7 +41,7 @@ protected:
 };
 
 TEST_F(MainWindowLayout, ControlsHaveTheirKindsCaptionsPlacesAndVisibility) {
-    const std::vector<test::Expected> controls = {
+    const std::vector<test::ExpectedControl> controls = {
         {"Label1", "QLabel", "Adresa přístroje", {16, 16, 0, 0}, "centralwidget", false},
         {"SpinEdit1", "QSpinBox", "", {24, 32, 57, 22}, "centralwidget", false},
         {"BitBtn4",
@@ -74,7 +74,7 @@ TEST_F(MainWindowLayout, ControlsHaveTheirKindsCaptionsPlacesAndVisibility) {
         {"Label8", "QLabel", "Label8", {56, 448, 0, 0}, "centralwidget", false},
         {"BitBtn2", "QPushButton", "&K o n e c", {176, 496, 121, 33}, "centralwidget", true},
     };
-    test::ExpectLayout(window, controls);
+    test::ExpectControls(window, controls);
 
     // Buttons with pictures carry an icon; the picture-only button nothing else.
     for (const char* name : {"BitBtn1", "BitBtn2", "BitBtn3", "BitBtn4", "BitBtn5"}) {

@@ -1,5 +1,6 @@
 // Helpers of the window tests: a message-box service that records every box
-// and answers it from a script, and a modal runner driven by the test.
+// and answers it from a script, a modal runner driven by the test, and a
+// check of a window's controls against its design.
 #pragma once
 
 #include "windows/message_box.h"
@@ -9,8 +10,11 @@
 #include <QAbstractButton>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <deque>
@@ -67,21 +71,20 @@ public:
     }
 };
 
-// One control as a window's design places it.
-struct Expected {
+// One control of a window as designed.
+struct ExpectedControl {
     const char* Name;
-    const char* Kind;
-    QString Caption;
-    QRect Place;        // left, top, width x height; width 0: only the corner
+    const char* Kind;   // its Qt class
+    QString Caption;    // label or button text, frame title, entry text
+    QRect Place;        // left, top, width x height; a size of 0 is not checked
     const char* Parent; // the frame holding the control, or the client area
     bool Visible;
 };
 
-// Checks each control of `window` against its design: kind, parent, place,
-// size, visibility and caption (a label's text, a button's text or a
-// frame's title).
-inline void ExpectLayout(const QWidget& window, const std::vector<Expected>& controls) {
-    for (const Expected& expected : controls) {
+// Checks each of `controls` in `window`: kind, parent, place, visibility and
+// caption.
+inline void ExpectControls(const QWidget& window, const std::vector<ExpectedControl>& controls) {
+    for (const ExpectedControl& expected : controls) {
         SCOPED_TRACE(expected.Name);
         auto* control = window.findChild<QWidget*>(QString::fromLatin1(expected.Name));
         ASSERT_NE(control, nullptr);
@@ -89,7 +92,10 @@ inline void ExpectLayout(const QWidget& window, const std::vector<Expected>& con
         EXPECT_EQ(control->parentWidget()->objectName(), expected.Parent);
         EXPECT_EQ(control->pos(), expected.Place.topLeft());
         if (expected.Place.width() > 0) {
-            EXPECT_EQ(control->size(), expected.Place.size());
+            EXPECT_EQ(control->width(), expected.Place.width());
+        }
+        if (expected.Place.height() > 0) {
+            EXPECT_EQ(control->height(), expected.Place.height());
         }
         EXPECT_EQ(!control->isHidden(), expected.Visible);
         QString caption;
@@ -99,19 +105,28 @@ inline void ExpectLayout(const QWidget& window, const std::vector<Expected>& con
             caption = button->text();
         } else if (auto* frame = qobject_cast<QGroupBox*>(control)) {
             caption = frame->title();
+        } else if (auto* entry = qobject_cast<QLineEdit*>(control)) {
+            caption = entry->text();
         }
         EXPECT_EQ(caption, expected.Caption);
     }
 }
 
 // The controls among `order` in the order Tab visits them, starting at
-// `first` and going once round the focus chain.
+// `first` and going once round the focus chain, counting the controls that
+// take the focus by Tab. An option button stands for the group that holds it.
 inline QStringList TabChain(QWidget* first, const QStringList& order) {
+    const auto stop = [](QWidget* widget) {
+        return qobject_cast<QRadioButton*>(widget) ? widget->parentWidget()->objectName()
+                                                   : widget->objectName();
+    };
     QStringList chain;
     QWidget* widget = first;
     do {
-        if (order.contains(widget->objectName())) {
-            chain.append(widget->objectName());
+        const QString name = stop(widget);
+        const bool takesTab = (widget->focusPolicy() & Qt::TabFocus) != 0;
+        if (takesTab && order.contains(name) && (chain.isEmpty() || chain.last() != name)) {
+            chain.append(name);
         }
         widget = widget->nextInFocusChain();
     } while (widget != first);
