@@ -21,10 +21,6 @@ namespace {
 
 using namespace test;
 
-const double Inf = std::numeric_limits<double>::infinity();
-const double QNaN = std::numeric_limits<double>::quiet_NaN();
-const double SNaN = std::numeric_limits<double>::signaling_NaN();
-
 struct Cubic {
     double a3 = 0;
     double a2 = 0;

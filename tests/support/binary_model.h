@@ -13,10 +13,16 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <utility>
 
 namespace zorm::test {
+
+// The values outside the model, for the tests of faults.
+inline const double Inf = std::numeric_limits<double>::infinity();
+inline const double QNaN = std::numeric_limits<double>::quiet_NaN();
+inline const double SNaN = std::numeric_limits<double>::signaling_NaN();
 
 __extension__ typedef unsigned __int128 Wide;
 
