@@ -11,6 +11,7 @@
 // time on a pty; on a real line its 4.17 ms would add to the line time and
 // to the total alike.
 
+#include "bench/quantile.h"
 #include "data/context.h"
 #include "link/drv232.h"
 #include "link/posix_serial_port.h"
@@ -94,11 +95,7 @@ struct RunResult {
     int Failures = 0;
 };
 
-// The q-quantile of sorted values by the nearest rank.
-double Quantile(const std::vector<double>& sorted, double q) {
-    const auto rank = static_cast<std::size_t>(std::ceil(q * static_cast<double>(sorted.size())));
-    return sorted[std::clamp<std::size_t>(rank, 1, sorted.size()) - 1];
-}
+using zorm::bench::Quantile;
 
 std::optional<RunResult> Run(const std::string& simulator, bool paced, int count) {
     const zorm::test::ScratchDirectory scratch;
