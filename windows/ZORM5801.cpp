@@ -6,6 +6,7 @@
 #include "link/drv232.h"
 #include "ui_ZORM5801.h"
 #include "windows/message_box.h"
+#include "windows/operator_input.h"
 #include "windows/regional.h"
 
 #include <QFocusEvent>
@@ -143,19 +144,29 @@ void THlavni::FormActivate() {
 }
 
 bool THlavni::PripojZarizeni() {
-    DeviceSettings& settings = context_.DeviceSettings;
-    int port = settings.PortNumber == 0 ? PortsSearched : settings.PortNumber;
+    const int port = SearchPorts();
+    if (port == 0) {
+        return false;
+    }
+    boxes_.Show(BoxKind::Information,
+                QStringLiteral("Připojeno zařízení ") + QString::fromLatin1(DeviceType) +
+                    QStringLiteral(" na portu COM") + QString::number(port),
+                BoxButtons::Ok);
+    context_.DeviceSettings.PortNumber = static_cast<std::uint8_t>(port);
+    return true;
+}
+
+int THlavni::SearchPorts() {
+    // A silent port costs over a second; the box that reports a converter
+    // comes only after the wait cursor has gone.
+    const WaitCursor wait;
+    const std::uint8_t first = context_.DeviceSettings.PortNumber;
+    int port = first == 0 ? PortsSearched : first;
     for (int attempt = 0; attempt < PortsSearched; ++attempt) {
         if (link_.OpenPort(static_cast<std::uint8_t>(port))) {
             DeviceType = link_.ReadDeviceType().substr(0, 9);
             if (DeviceType != DeviceTypeError) {
-                boxes_.Show(BoxKind::Information,
-                            QStringLiteral("Připojeno zařízení ") +
-                                QString::fromLatin1(DeviceType) + QStringLiteral(" na portu COM") +
-                                QString::number(port),
-                            BoxButtons::Ok);
-                settings.PortNumber = static_cast<std::uint8_t>(port);
-                return true;
+                return port;
             }
             link_.ClosePort();
             ui->BitBtn4->hide();
@@ -165,7 +176,7 @@ bool THlavni::PripojZarizeni() {
             port = PortsSearched;
         }
     }
-    return false;
+    return 0;
 }
 
 void THlavni::BitBtn4Click() {
@@ -214,6 +225,7 @@ void THlavni::ZmerTeploty() {
         return;
     }
     measuring_ = true;
+    const WaitCursor wait;
 
     const bool celsius = context_.DeviceSettings.ShowCelsius != 0;
     const char sep = SystemDecimalSeparator();
@@ -239,18 +251,27 @@ void THlavni::ZmerTeploty() {
 }
 
 void THlavni::BitBtn3Click() {
-    const int item = ui->ComboBox1->currentIndex();
+    // The period of the item the box shows; a typed text that is no item
+    // counts as no item selected.
+    const int item = ui->ComboBox1->findText(ui->ComboBox1->currentText());
     const bool listed = item >= 0 && item < static_cast<int>(PeriodsMs.size());
     // The first pass runs one period from now.
     Timer1->start(listed ? PeriodsMs[static_cast<std::size_t>(item)] : DefaultPeriodMs);
-    ui->BitBtn3->hide();
-    ui->BitBtn5->show();
+    SwapButtons(ui->BitBtn3, ui->BitBtn5);
 }
 
 void THlavni::BitBtn5Click() {
     Timer1->stop();
-    ui->BitBtn5->hide();
-    ui->BitBtn3->show();
+    SwapButtons(ui->BitBtn5, ui->BitBtn3);
+}
+
+void THlavni::SwapButtons(QPushButton* pressed, QPushButton* next) {
+    // The button shown takes the focus before the pressed one goes, so the
+    // focus never passes on to the next control in the tab order, where a
+    // stray Space would untick a setting.
+    next->show();
+    next->setFocus();
+    pressed->hide();
 }
 
 void THlavni::Button1Click() {

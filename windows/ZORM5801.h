@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+class QPushButton;
 class QTimer;
 
 namespace Ui {
@@ -59,6 +60,11 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The search of PripojZarizeni under the wait cursor: the port whose
+    // identification DeviceType holds, or 0 when none answered.
+    int SearchPorts();
+    // "Periodické měření" and "Stop měření" change places.
+    void SwapButtons(QPushButton* pressed, QPushButton* next);
     // Measures every ticked sensor once and shows the results.
     void ZmerTeploty();
     // The state after a search that found the converter.

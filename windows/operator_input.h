@@ -1,0 +1,26 @@
+// How the windows meet the operator's habits from the platform the tool
+// comes from: Enter presses the focused button, and the mouse pointer shows
+// when a window is busy with the converter.
+#pragma once
+
+class QApplication;
+
+namespace zorm {
+
+// Makes Enter (and the keypad's Enter) press the push or tool button that
+// holds the input focus, in every window of `application`, the ones opened
+// later included; Space keeps pressing it as before. Other controls keep
+// their own Enter.
+void InstallEnterPressesFocusedButton(QApplication& application);
+
+// The wait cursor over every window of the program while an object lives;
+// the cursor before comes back when it goes, however its scope is left.
+class WaitCursor {
+public:
+    WaitCursor();
+    ~WaitCursor();
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+} // namespace zorm
