@@ -144,29 +144,22 @@ void THlavni::FormActivate() {
 }
 
 bool THlavni::PripojZarizeni() {
-    const int port = SearchPorts();
-    if (port == 0) {
-        return false;
-    }
-    boxes_.Show(BoxKind::Information,
-                QStringLiteral("Připojeno zařízení ") + QString::fromLatin1(DeviceType) +
-                    QStringLiteral(" na portu COM") + QString::number(port),
-                BoxButtons::Ok);
-    context_.DeviceSettings.PortNumber = static_cast<std::uint8_t>(port);
-    return true;
-}
-
-int THlavni::SearchPorts() {
-    // A silent port costs over a second; the box that reports a converter
-    // comes only after the wait cursor has gone.
-    const WaitCursor wait;
-    const std::uint8_t first = context_.DeviceSettings.PortNumber;
-    int port = first == 0 ? PortsSearched : first;
+    // A silent port costs over a second. The box that reports the converter
+    // shows the normal cursor all the same.
+    const CursorOverride wait(Qt::WaitCursor);
+    DeviceSettings& settings = context_.DeviceSettings;
+    int port = settings.PortNumber == 0 ? PortsSearched : settings.PortNumber;
     for (int attempt = 0; attempt < PortsSearched; ++attempt) {
         if (link_.OpenPort(static_cast<std::uint8_t>(port))) {
             DeviceType = link_.ReadDeviceType().substr(0, 9);
             if (DeviceType != DeviceTypeError) {
-                return port;
+                boxes_.Show(BoxKind::Information,
+                            QStringLiteral("Připojeno zařízení ") +
+                                QString::fromLatin1(DeviceType) + QStringLiteral(" na portu COM") +
+                                QString::number(port),
+                            BoxButtons::Ok);
+                settings.PortNumber = static_cast<std::uint8_t>(port);
+                return true;
             }
             link_.ClosePort();
             ui->BitBtn4->hide();
@@ -176,7 +169,7 @@ int THlavni::SearchPorts() {
             port = PortsSearched;
         }
     }
-    return 0;
+    return false;
 }
 
 void THlavni::BitBtn4Click() {
@@ -225,7 +218,7 @@ void THlavni::ZmerTeploty() {
         return;
     }
     measuring_ = true;
-    const WaitCursor wait;
+    const CursorOverride wait(Qt::WaitCursor);
 
     const bool celsius = context_.DeviceSettings.ShowCelsius != 0;
     const char sep = SystemDecimalSeparator();

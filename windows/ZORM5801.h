@@ -60,9 +60,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // The search of PripojZarizeni under the wait cursor: the port whose
-    // identification DeviceType holds, or 0 when none answered.
-    int SearchPorts();
     // "Periodické měření" and "Stop měření" change places.
     void SwapButtons(QPushButton* pressed, QPushButton* next);
     // Measures every ticked sensor once and shows the results.

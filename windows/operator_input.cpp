@@ -46,11 +46,11 @@ void InstallEnterPressesFocusedButton(QApplication& application) {
     application.installEventFilter(new EnterPressesFocusedButton(&application));
 }
 
-WaitCursor::WaitCursor() {
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+CursorOverride::CursorOverride(Qt::CursorShape shape) {
+    QGuiApplication::setOverrideCursor(shape);
 }
 
-WaitCursor::~WaitCursor() {
+CursorOverride::~CursorOverride() {
     QGuiApplication::restoreOverrideCursor();
 }
 

@@ -1,7 +1,9 @@
 // How the windows meet the operator's habits from the platform the tool
-// comes from: Enter presses the focused button, and the mouse pointer shows
+// comes from: Enter presses the focused button, and the mouse cursor shows
 // when a window is busy with the converter.
 #pragma once
+
+#include <Qt>
 
 class QApplication;
 
@@ -13,14 +15,15 @@ namespace zorm {
 // their own Enter.
 void InstallEnterPressesFocusedButton(QApplication& application);
 
-// The wait cursor over every window of the program while an object lives;
-// the cursor before comes back when it goes, however its scope is left.
-class WaitCursor {
+// A cursor over every window of the program while an object lives (the wait
+// cursor while a window waits for the converter); the cursor before comes
+// back when it goes, however its scope is left. They nest.
+class CursorOverride {
 public:
-    WaitCursor();
-    ~WaitCursor();
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
+    explicit CursorOverride(Qt::CursorShape shape);
+    ~CursorOverride();
+    CursorOverride(const CursorOverride&) = delete;
+    CursorOverride& operator=(const CursorOverride&) = delete;
 };
 
 } // namespace zorm

@@ -19,21 +19,9 @@ using Bytes = std::vector<std::uint8_t>;
 enum class Disturbance { None, InFront, Inside, After, Doubled, Late };
 
 const char* NameOf(Disturbance disturbance) {
-    switch (disturbance) {
-    case Disturbance::None:
-        return "none";
-    case Disturbance::InFront:
-        return "noise in front";
-    case Disturbance::Inside:
-        return "noise inside";
-    case Disturbance::After:
-        return "noise after";
-    case Disturbance::Doubled:
-        return "doubled";
-    case Disturbance::Late:
-        return "late";
-    }
-    return "?";
+    constexpr const char* Names[] = {"none",        "noise in front", "noise inside",
+                                     "noise after", "doubled",        "late"};
+    return Names[static_cast<int>(disturbance)];
 }
 
 // A port whose reads get what the converter sent, disturbed. Bytes left over

@@ -119,58 +119,42 @@ TEST(EnterKey, PressesTheFocusedButtonOfAWindowThatKnowsNothingOfIt) {
     EXPECT_EQ(tooled, 1);
 }
 
-// Records the mouse cursor at every box: the override cursor's shape, or
-// none.
-class CursorAtBoxes : public test::ScriptedBoxes {
-public:
-    std::vector<int> Cursors;
-    BoxAnswer Show(BoxKind kind, const QString& text, BoxButtons buttons) override {
-        Cursors.push_back(Current());
-        return ScriptedBoxes::Show(kind, text, buttons);
-    }
-    static int Current() {
-        const QCursor* cursor = QGuiApplication::overrideCursor();
-        return cursor == nullptr ? NoOverride : cursor->shape();
-    }
-    static constexpr int NoOverride = -1;
-};
+// The shape of the cursor over the program's windows, or -1 for none set.
+int OverrideCursor() {
+    const QCursor* cursor = QGuiApplication::overrideCursor();
+    return cursor == nullptr ? -1 : cursor->shape();
+}
 
-TEST_F(Operator, WaitCursorWhileTheConverterIsBusyAndNotOverTheBoxes) {
-    CursorAtBoxes cursorBoxes;
-    THlavni watched(context, link, cursorBoxes, modal);
+TEST_F(Operator, WaitCursorWhileTheConverterIsBusyGoneOnEveryWayOut) {
     std::vector<int> atReads;
-    beforeRead = [&atReads] { atReads.push_back(CursorAtBoxes::Current()); };
+    beforeRead = [&atReads] { atReads.push_back(OverrideCursor()); };
     DeviceSettings settings;
     settings.PortNumber = 3;
     WriteSettings(settings);
     ports.Add(3).Converter().SetFault(sim::Fault::Silence);
     ports.Add(2);
     const std::vector<int> waiting(2, Qt::WaitCursor);
-    const std::vector<int> normal(1, CursorAtBoxes::NoOverride);
 
     // The search past a silent port finds the converter on the next one.
-    watched.FormActivate();
+    window.FormActivate();
+    ASSERT_EQ(boxes.Shown.size(), 1u);
     EXPECT_EQ(atReads, waiting);
-    EXPECT_EQ(cursorBoxes.Cursors, normal);
-    EXPECT_EQ(CursorAtBoxes::Current(), CursorAtBoxes::NoOverride);
+    EXPECT_EQ(OverrideCursor(), -1);
 
     // A measurement pass, one sensor of it failing.
     atReads.clear();
     ports.Remove(3);
-    watched.findChild<QCheckBox*>(QStringLiteral("CheckBox2"))->setChecked(true);
-    watched.BitBtn1Click();
+    Control<QCheckBox>("CheckBox2")->setChecked(true);
+    window.BitBtn1Click();
     EXPECT_EQ(atReads, waiting);
-    EXPECT_EQ(CursorAtBoxes::Current(), CursorAtBoxes::NoOverride);
+    EXPECT_EQ(OverrideCursor(), -1);
 
     // A search that finds nothing.
-    atReads.clear();
-    cursorBoxes.Cursors.clear();
     link.ClosePort();
     ports.Remove(2);
-    watched.BitBtn4Click();
-    EXPECT_TRUE(atReads.empty());
-    EXPECT_EQ(cursorBoxes.Cursors, normal);
-    EXPECT_EQ(CursorAtBoxes::Current(), CursorAtBoxes::NoOverride);
+    window.BitBtn4Click();
+    EXPECT_EQ(boxes.Shown.back().Text, QStringLiteral("Zařízení není připojeno."));
+    EXPECT_EQ(OverrideCursor(), -1);
 }
 
 TEST_F(Operator, TypedPeriodThatIsNoItemCountsAsNoItem) {
