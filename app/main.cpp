@@ -5,11 +5,16 @@
 #include "link/serial_port.h"
 #include "windows/ZORM5801.h"
 #include "windows/message_box.h"
+#include "windows/operator_input.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
+    // Enter presses the focused button in every window, the ones opened
+    // later too, through one filter on the whole application: a new window
+    // needs no code of its own for it.
+    zorm::InstallEnterPressesFocusedButton(application);
 
     zorm::Context context;
     zorm::Drv232 link(context, zorm::SystemPortOpener());

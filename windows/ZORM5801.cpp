@@ -9,6 +9,7 @@
 #include "windows/Informace.h"
 #include "windows/Kalibrace.h"
 #include "windows/message_box.h"
+#include "windows/operator_input.h"
 #include "windows/regional.h"
 
 #include <QFocusEvent>
@@ -149,6 +150,9 @@ void THlavni::FormActivate() {
 }
 
 bool THlavni::PripojZarizeni() {
+    // A silent port costs over a second. The box that reports the converter
+    // shows the normal cursor all the same.
+    const CursorOverride wait(Qt::WaitCursor);
     DeviceSettings& settings = context_.DeviceSettings;
     int port = settings.PortNumber == 0 ? PortsSearched : settings.PortNumber;
     for (int attempt = 0; attempt < PortsSearched; ++attempt) {
@@ -220,6 +224,7 @@ void THlavni::ZmerTeploty() {
         return;
     }
     measuring_ = true;
+    const CursorOverride wait(Qt::WaitCursor);
 
     const bool celsius = context_.DeviceSettings.ShowCelsius != 0;
     const char sep = SystemDecimalSeparator();
@@ -245,18 +250,27 @@ void THlavni::ZmerTeploty() {
 }
 
 void THlavni::BitBtn3Click() {
-    const int item = ui->ComboBox1->currentIndex();
+    // The period of the item the box shows; a typed text that is no item
+    // counts as no item selected.
+    const int item = ui->ComboBox1->findText(ui->ComboBox1->currentText());
     const bool listed = item >= 0 && item < static_cast<int>(PeriodsMs.size());
     // The first pass runs one period from now.
     Timer1->start(listed ? PeriodsMs[static_cast<std::size_t>(item)] : DefaultPeriodMs);
-    ui->BitBtn3->hide();
-    ui->BitBtn5->show();
+    SwapButtons(ui->BitBtn3, ui->BitBtn5);
 }
 
 void THlavni::BitBtn5Click() {
     Timer1->stop();
-    ui->BitBtn5->hide();
-    ui->BitBtn3->show();
+    SwapButtons(ui->BitBtn5, ui->BitBtn3);
+}
+
+void THlavni::SwapButtons(QPushButton* pressed, QPushButton* next) {
+    // The button shown takes the focus before the pressed one goes, so the
+    // focus never passes on to the next control in the tab order, where a
+    // stray Space would untick a setting.
+    next->show();
+    next->setFocus();
+    pressed->hide();
 }
 
 void THlavni::Button1Click() {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+class QPushButton;
 class QTimer;
 
 namespace Ui {
@@ -68,6 +69,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // "Periodické měření" and "Stop měření" change places.
+    void SwapButtons(QPushButton* pressed, QPushButton* next);
     // Measures every ticked sensor once and shows the results.
     void ZmerTeploty();
     // The state after a search that found the converter.
