@@ -5,6 +5,7 @@
 #include "data/param_files.h"
 #include "link/drv232.h"
 #include "ui_ZORM5801.h"
+#include "windows/access_hint.h"
 #include "windows/message_box.h"
 #include "windows/regional.h"
 
@@ -137,12 +138,16 @@ void THlavni::FormActivate() {
     } else {
         link_.ClosePort();
         boxes_.Show(BoxKind::Error, QStringLiteral("Zařízení není připojeno."), BoxButtons::Ok);
+        ExplainDeniedAccess();
         ui->BitBtn4->show();
     }
     ShowSettings();
 }
 
 bool THlavni::PripojZarizeni() {
+    if (accessLog_ != nullptr) {
+        accessLog_->Clear();
+    }
     DeviceSettings& settings = context_.DeviceSettings;
     int port = settings.PortNumber == 0 ? PortsSearched : settings.PortNumber;
     for (int attempt = 0; attempt < PortsSearched; ++attempt) {
@@ -175,6 +180,7 @@ void THlavni::BitBtn4Click() {
     } else {
         link_.ClosePort();
         boxes_.Show(BoxKind::Error, QStringLiteral("Zařízení není připojeno."), BoxButtons::Ok);
+        ExplainDeniedAccess();
         // Whatever answered during the search, the operator can try again.
         ui->BitBtn4->show();
     }
@@ -185,6 +191,13 @@ void THlavni::ShowConnected() {
     ui->SpinEdit1->setValue(context_.DeviceSettings.DeviceAddress);
     ui->SpinEdit1->setEnabled(false);
     ui->Parametry1->setEnabled(true);
+}
+
+void THlavni::ExplainDeniedAccess() {
+    if (accessLog_ != nullptr && !accessLog_->Denied().empty()) {
+        boxes_.Show(BoxKind::Warning, DeniedAccessHint(accessLog_->Denied(), CurrentUserName()),
+                    BoxButtons::Ok);
+    }
 }
 
 void THlavni::ShowSettings() {
