@@ -29,8 +29,7 @@ std::optional<DataFolderError> EnterDataFolder(const fs::path& folder) {
     std::error_code ec;
     fs::create_directories(folder, ec);
     if (ec || !fs::is_directory(folder)) {
-        return DataFolderError{DataFolderError::Step::Create, folder,
-                               ec ? ec.value() : ENOTDIR};
+        return DataFolderError{DataFolderError::Step::Create, folder, ec ? ec.value() : ENOTDIR};
     }
     // A file the program can make, made and removed again at once.
     std::string probe = (folder / ".zorm5816-XXXXXX").string();

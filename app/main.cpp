@@ -40,9 +40,8 @@ int ListPorts() {
 int main(int argc, char* argv[]) {
     zorm::CommandLine options;
     const std::vector<std::string_view> args(argv + 1, argv + argc);
-    if (const auto mistake =
-            zorm::ParseCommandLine(args, [](const char* name) -> const char* { return std::getenv(name); },
-                                   options)) {
+    if (const auto mistake = zorm::ParseCommandLine(
+            args, [](const char* name) -> const char* { return std::getenv(name); }, options)) {
         std::cerr << "zorm5816: " << *mistake << "\n\n" << zorm::UsageText();
         return 2;
     }
@@ -77,8 +76,8 @@ int main(int argc, char* argv[]) {
 
     zorm::Context context;
     zorm::PortAccessLog denied;
-    zorm::Drv232 link(context, zorm::NumberedPortOpener(zorm::SystemRoots{},
-                                                        zorm::PosixDeviceOpener(), &denied));
+    zorm::Drv232 link(
+        context, zorm::NumberedPortOpener(zorm::SystemRoots{}, zorm::PosixDeviceOpener(), &denied));
     zorm::QtModalRunner modal;
     zorm::THlavni hlavni(context, link, boxes, modal);
     hlavni.SetPortAccessLog(&denied);

@@ -79,8 +79,7 @@ std::string PortListing(const PortTable& table, std::optional<std::uint8_t> port
         text += "Problem: " + problem + "\n";
     }
     text += "The search starts at COM" + std::to_string(first) +
-            (portNumber ? " (PortNumber in Parametry.par)"
-                        : " (Parametry.par cannot be read)") +
+            (portNumber ? " (PortNumber in Parametry.par)" : " (Parametry.par cannot be read)") +
             (table.PathOf(static_cast<std::uint8_t>(first)).empty() ? ", where nothing is," : "") +
             " and goes down from there.\n";
     return text;

@@ -207,9 +207,9 @@ NumbersFile LoadNumbers() {
     }
     if (!ok) {
         file.Writable = false;
-        file.Problems.push_back(Quoted(PortNumbersFileName) + " cannot be read (" +
-                                std::strerror(error) +
-                                "); it is left as it is, and devices get numbers for this run only");
+        file.Problems.push_back(
+            Quoted(PortNumbersFileName) + " cannot be read (" + std::strerror(error) +
+            "); it is left as it is, and devices get numbers for this run only");
         return file;
     }
 
@@ -245,9 +245,9 @@ bool SaveNumbers(const std::map<std::uint8_t, std::string>& numbers) {
     for (const auto& [number, identity] : numbers) {
         text += "COM" + std::to_string(number) + " " + identity + "\n";
     }
-    return SaveFileContents(PortNumbersFileName,
-                            std::span(reinterpret_cast<const std::uint8_t*>(text.data()),
-                                      text.size()));
+    return SaveFileContents(
+        PortNumbersFileName,
+        std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }
 
 // The group whose members may read and write `node`, when membership would
@@ -345,8 +345,8 @@ PortTable ResolvePorts(const SystemRoots& roots) {
     const auto freeNumber = [&](bool takeMissing) -> int {
         for (int n = 1; n <= NumberedPortsMax; ++n) {
             const auto held = file.Numbers.find(static_cast<std::uint8_t>(n));
-            const bool free = held == file.Numbers.end() ||
-                              (takeMissing && !present.contains(held->second));
+            const bool free =
+                held == file.Numbers.end() || (takeMissing && !present.contains(held->second));
             if (free && PortDevicePath(static_cast<std::uint8_t>(n), {}).empty()) {
                 return n;
             }

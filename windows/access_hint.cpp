@@ -13,7 +13,9 @@ QString DeniedAccessHint(const std::vector<DeniedPort>& denied, const QString& u
     QStringList ports;
     QStringList groups;
     for (const DeniedPort& port : denied) {
-        ports << QStringLiteral("COM%1 (%2)").arg(port.Number).arg(QString::fromStdString(port.Device));
+        ports << QStringLiteral("COM%1 (%2)")
+                     .arg(port.Number)
+                     .arg(QString::fromStdString(port.Device));
         const QString group = QString::fromStdString(port.Group);
         if (!group.isEmpty() && !groups.contains(group)) {
             groups << group;
