@@ -111,15 +111,16 @@ xs_stop_sim() {
     XS_SIM_PID=
 }
 
-# Starts the program in working directory $1. The wall-clock time just before
-# it is executed goes to $XS_TMP/program.start (seconds, microseconds).
+# Starts the program in working directory $1 with the arguments "${@:2}". The
+# wall-clock time just before it is executed goes to $XS_TMP/program.start
+# (seconds, microseconds).
 xs_start_program() {
     local program
     program=$(realpath "$XS_PROGRAM")
     (
         cd "$1" || exit 1
         printf '%s\n' "$EPOCHREALTIME" >"$XS_TMP/program.start"
-        exec "$program"
+        exec "$program" "${@:2}"
     ) >>"$XS_TMP/program.log" 2>&1 &
     XS_APP_PID=$!
 }
@@ -151,6 +152,16 @@ xs_keys() {
     shift
     timeout 5 xdotool windowfocus --sync "$id" || xs_fail "window $id did not take the focus"
     xdotool key --delay 30 "$@"
+}
+
+# Waits for the next message box, checks that its title is $2 (the run's
+# name $1 goes into the message otherwise) and closes it.
+xs_expect_box() {
+    local run=$1 title=$2 box
+    box=$(xs_wait_window '^(Error|Information|Warning)$')
+    [[ $(xs_window_name "$box") == "$title" ]] ||
+        xs_fail "$run: expected the box '$title', got '$(xs_window_name "$box")'"
+    xs_close_box "$box"
 }
 
 # Presses Return in message box $1 and waits until it is gone.
