@@ -1,13 +1,14 @@
 # Shell functions that run the program under Xvfb against zorm5816-sim and
 # drive it with xdotool. Sourced (not run) by tests/e2e/e2e_test.sh,
-# scripts/screenshot and scripts/startup-time, which set beforehand:
+# tests/install/install_test.sh, scripts/screenshot and scripts/startup-time,
+# which set beforehand:
 #
 #   XS_NAME     name for messages
 #   XS_PROGRAM  the program, build/bin/zorm5816
 #   XS_SIM      the simulator, build/bin/zorm5816-sim
 #
 # and install `trap xs_cleanup EXIT` (plus their own cleaning) right after
-# sourcing. Every wait has a time-out; a failure prints a message and exits.
+# sourcing, or call xs_test_folder. Every wait has a time-out; a failure prints a message and exits.
 # Without a window manager nothing moves the input focus, so the keys go to a
 # window only after xs_keys has focused it.
 # shellcheck shell=bash disable=SC2034  # the XS_ variables are the interface
@@ -173,6 +174,24 @@ xs_close_box() {
         sleep 0.01
     done
     xs_fail "the box '$(xs_window_name "$id")' did not close on Return"
+}
+
+# For a test: makes its scratch folder XS_WORK and, when the test ends, stops
+# what was started and removes the folder, or keeps it and says where when
+# the test failed.
+xs_test_folder() {
+    XS_WORK=$(mktemp -d "${TMPDIR:-/tmp}/zorm5816-$XS_NAME.XXXXXX")
+    trap xs_finish_test EXIT
+}
+
+xs_finish_test() {
+    local status=$?
+    xs_cleanup
+    if ((status == 0)); then
+        rm -rf "$XS_WORK"
+    else
+        echo "$XS_NAME: FAILED; the scratch folder is kept: $XS_WORK" >&2
+    fi
 }
 
 # Stops whatever these functions started and removes their scratch directory.

@@ -14,17 +14,8 @@ XS_PROGRAM=$1
 XS_SIM=$2
 # shellcheck source=SCRIPTDIR/../../scripts/xsession.sh
 source "$3"
-work=$(mktemp -d "${TMPDIR:-/tmp}/zorm5816-e2e.XXXXXX")
-finish() {
-    local status=$?
-    xs_cleanup
-    if ((status == 0)); then
-        rm -rf "$work"
-    else
-        echo "e2e: FAILED; the working directory is kept: $work" >&2
-    fi
-}
-trap finish EXIT
+xs_test_folder
+work=$XS_WORK
 
 params=$work/Parametry.par
 

@@ -14,17 +14,8 @@ build=$1
 XS_NAME=install
 # shellcheck source=SCRIPTDIR/../../scripts/xsession.sh
 source "$2"
-work=$(mktemp -d "${TMPDIR:-/tmp}/zorm5816-install.XXXXXX")
-finish() {
-    local status=$?
-    xs_cleanup
-    if ((status == 0)); then
-        rm -rf "$work"
-    else
-        echo "install: FAILED; the scratch folder is kept: $work" >&2
-    fi
-}
-trap finish EXIT
+xs_test_folder
+work=$XS_WORK
 
 prefix=$work/prefix
 cwd=$work/cwd

@@ -14,10 +14,6 @@
 #include <string>
 #include <vector>
 
-#include <grp.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace zorm {
 namespace {
 
@@ -236,21 +232,6 @@ TEST(PortNumbers, ADamagedOrReadOnlyFileKeepsItsNumbersAndIsNotOverwritten) {
     EXPECT_TRUE(fs::is_directory(PortNumbersFileName));
 }
 
-// Makes `node` readable and writable for a group, as udev does with
-// dialout, and returns that group's name.
-std::string GiveToGroup(const fs::path& node) {
-    if (geteuid() == 0) {
-        const group* dialout = getgrnam("dialout");
-        EXPECT_EQ(chown(node.c_str(), static_cast<uid_t>(-1), dialout ? dialout->gr_gid : 20), 0);
-    }
-    fs::permissions(node, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                              fs::perms::group_write);
-    struct stat info {};
-    EXPECT_EQ(stat(node.c_str(), &info), 0);
-    const group* owner = getgrgid(info.st_gid);
-    return owner != nullptr && info.st_gid != 0 ? owner->gr_name : "";
-}
-
 TEST(NumberedPortOpener, OpensOnlyWhatANumberStandsForAndNotesDeniedAccess) {
     test::ScratchDirectory data(test::ScratchDirectory::Enter);
     FakeMachine machine;
@@ -260,7 +241,7 @@ TEST(NumberedPortOpener, OpensOnlyWhatANumberStandsForAndNotesDeniedAccess) {
     machine.AddUsbSerial("ttyUSB0", "2", "A10K1234");
     machine.AddVirtual("ttyACM7");                       // not a device: never opened
     fs::create_symlink(machine.Node("ttyACM7"), "COM3"); // but an entry is
-    const std::string group = GiveToGroup(machine.Node("ttyUSB0"));
+    const std::string group = machine.GiveToGroup("ttyUSB0");
 
     std::vector<fs::path> opened;
     int error = ENOENT;

@@ -7,9 +7,15 @@
 #include "link/port_names.h"
 #include "tests/support/scratch_directory.h"
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <fstream>
 #include <string>
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace zorm::test {
 
@@ -78,6 +84,25 @@ public:
             }
         }
         std::filesystem::remove(Node(name));
+    }
+
+    // Makes device `name` readable and writable for a group other than
+    // root's, as udev does with dialout, and returns that group's name.
+    std::string GiveToGroup(const std::string& name) const {
+        const std::filesystem::path node = Node(name);
+        if (geteuid() == 0) {
+            const group* dialout = getgrnam("dialout");
+            EXPECT_EQ(chown(node.c_str(), static_cast<uid_t>(-1), dialout ? dialout->gr_gid : 20),
+                      0);
+        }
+        std::filesystem::permissions(
+            node, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                      std::filesystem::perms::group_read | std::filesystem::perms::group_write);
+        struct stat info {};
+        EXPECT_EQ(stat(node.c_str(), &info), 0);
+        const group* owner = getgrgid(info.st_gid);
+        EXPECT_TRUE(owner != nullptr && info.st_gid != 0) << "no group for " << node;
+        return owner != nullptr ? owner->gr_name : "";
     }
 
     static void Write(const std::filesystem::path& file, const std::string& text) {

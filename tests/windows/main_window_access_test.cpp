@@ -15,10 +15,6 @@
 #include <cerrno>
 #include <map>
 
-#include <grp.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace zorm {
 namespace {
 
@@ -78,17 +74,7 @@ protected:
 TEST_F(DeniedAccess, RefusedDeviceGetsTheHintAfterTheBoxOtherFailuresDoNot) {
     machine.AddUsbSerial("ttyUSB0", "2", "A10K1234"); // port 1
     const fs::path node = machine.Node("ttyUSB0");
-    if (geteuid() == 0) {
-        const group* dialout = getgrnam("dialout");
-        ASSERT_EQ(chown(node.c_str(), static_cast<uid_t>(-1), dialout ? dialout->gr_gid : 20), 0);
-    }
-    fs::permissions(node, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                              fs::perms::group_write);
-    struct stat info {};
-    ASSERT_EQ(stat(node.c_str(), &info), 0);
-    const group* owner = getgrgid(info.st_gid);
-    ASSERT_NE(owner, nullptr);
-    const QString group = QString::fromLocal8Bit(owner->gr_name);
+    const std::string group = machine.GiveToGroup("ttyUSB0");
     // A busy port on the way changes nothing.
     machine.AddUsbSerial("ttyUSB1", "3", "B5"); // port 2
     failures[machine.Node("ttyUSB1")] = EBUSY;
@@ -101,9 +87,9 @@ TEST_F(DeniedAccess, RefusedDeviceGetsTheHintAfterTheBoxOtherFailuresDoNot) {
     EXPECT_EQ(boxes.Shown[2].Kind, BoxKind::Warning);
     EXPECT_EQ(boxes.Shown[2].Buttons, BoxButtons::Ok);
     EXPECT_EQ(boxes.Shown[2].Text,
-              DeniedAccessHint({{1, fs::canonical(node).string(), group.toStdString()}},
-                               CurrentUserName()));
-    EXPECT_TRUE(boxes.Shown[2].Text.contains(QStringLiteral("usermod -a -G ") + group));
+              DeniedAccessHint({{1, fs::canonical(node).string(), group}}, CurrentUserName()));
+    EXPECT_TRUE(boxes.Shown[2].Text.contains(QStringLiteral("usermod -a -G ") +
+                                             QString::fromStdString(group)));
 
     // The next search starts afresh: busy or missing devices give no hint.
     for (const int failure : {EBUSY, ENOENT}) {
