@@ -4,8 +4,8 @@
 # entry's switch picks $XDG_DATA_HOME/zorm5816; the installed program, run
 # under Xvfb with --data-dir naming a folder that holds a COM1 link to the
 # installed zorm5816-sim, finds the converter and saves Parametry.par there
-# and nowhere else; a data folder that cannot be made gives an error box and
-# status 1, and nothing is written.
+# and nowhere else; a data folder that cannot be made or written gives an
+# error box and status 1, and nothing is written.
 #
 # usage: install_test.sh BUILD_DIR XSESSION
 set -euo pipefail
@@ -68,12 +68,17 @@ xs_stop_sim
 [[ $(stat -c %s "$data/Parametry.par") == 1653 ]] || xs_fail "--data-dir: no Parametry.par in $data"
 expect_empty_cwd "--data-dir"
 
-# A data folder under a file cannot be made: the error box, status 1.
+# A data folder under a file cannot be made, and sysfs takes no files even
+# from root: the error box, status 1, nothing written.
 touch "$work/file"
-xs_start_program "$cwd" --data-dir "$work/file/zorm5816"
-xs_expect_box "unusable folder" Error
-xs_wait_program 10 || xs_fail "unusable folder: the program still runs after its error box"
-((XS_STATUS == 1)) || xs_fail "unusable folder: status $XS_STATUS, not 1"
-expect_empty_cwd "unusable folder"
+for unusable in "$work/file/zorm5816" /sys/kernel; do
+    xs_start_program "$cwd" --data-dir "$unusable"
+    xs_expect_box "$unusable" Error
+    xs_wait_program 10 || xs_fail "$unusable: the program still runs after its error box"
+    ((XS_STATUS == 1)) || xs_fail "$unusable: status $XS_STATUS, not 1"
+    expect_empty_cwd "$unusable"
+done
+[[ $(ls -A "$work") == $'appstream.log\ncwd\ndata\nfile\nprefix\nsim.log\nxdg' ]] ||
+    xs_fail "unexpected files in the scratch folder: $(ls -A "$work")"
 
 echo "install: installed files, desktop entry and data folder passed"
