@@ -24,19 +24,34 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A small file such as a sysfs attribute, whole; empty when it cannot be read.
-std::string ReadSmallFile(const fs::path& file) {
+// Reads a regular file (a sysfs attribute is one) whole. Returns 0, or the
+// errno value of what failed; `text` holds what was read.
+int ReadWhole(const fs::path& file, std::string& text) {
+    text.clear();
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
-        return {};
+        return errno;
     }
-    char buffer[4096];
-    ssize_t got;
-    do {
-        got = ::read(fd, buffer, sizeof buffer);
-    } while (got < 0 && errno == EINTR);
+    struct stat info {};
+    int error = ::fstat(fd, &info) != 0 ? errno : S_ISREG(info.st_mode) ? 0 : EINVAL;
+    while (error == 0) {
+        char buffer[4096];
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got > 0) {
+            text.append(buffer, static_cast<std::size_t>(got));
+        } else if (got == 0) {
+            break;
+        } else if (errno != EINTR) {
+            error = errno;
+        }
+    }
     ::close(fd);
-    return got > 0 ? std::string(buffer, static_cast<std::size_t>(got)) : std::string();
+    return error;
+}
+
+std::string ReadSmallFile(const fs::path& file) {
+    std::string text;
+    return ReadWhole(file, text) == 0 ? text : std::string();
 }
 
 // The first line of a sysfs attribute, without its newline.
@@ -57,6 +72,18 @@ std::string UeventValue(const fs::path& file, std::string_view key) {
         }
     }
     return {};
+}
+
+// The entries of a folder; none when it cannot be read. A folder that fails
+// half-way gives what was read by then.
+std::vector<fs::path> EntriesOf(const fs::path& folder) {
+    std::vector<fs::path> entries;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec); !ec && it != fs::directory_iterator();
+         it.increment(ec)) {
+        entries.push_back(it->path());
+    }
+    return entries;
 }
 
 bool Exists(const fs::path& path) {
@@ -112,12 +139,11 @@ void DescribeHardware(const fs::path& sys, const fs::path& device, SerialDevice&
 
 // The name of the first link in `folder` that leads to `node`, or empty.
 std::string LinkTo(const fs::path& folder, const fs::path& node) {
-    std::error_code ec;
     std::vector<std::string> names;
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder, ec)) {
-        std::error_code own;
-        if (entry.is_symlink(own) && fs::equivalent(entry.path(), node, own)) {
-            names.push_back(entry.path().filename().string());
+    for (const fs::path& entry : EntriesOf(folder)) {
+        std::error_code ec;
+        if (fs::is_symlink(fs::symlink_status(entry, ec)) && fs::equivalent(entry, node, ec)) {
+            names.push_back(entry.filename().string());
         }
     }
     // Several links to one node (udev makes that rarely): the same one
@@ -179,33 +205,12 @@ std::string Quoted(const char* name) {
 
 NumbersFile LoadNumbers() {
     NumbersFile file;
-    const int fd = ::open(PortNumbersFileName, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0 && errno == ENOENT) {
+    std::string text;
+    const int error = ReadWhole(PortNumbersFileName, text);
+    if (error == ENOENT) {
         return file;
     }
-    std::string text;
-    struct stat info {};
-    bool ok = fd >= 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    int error = ok ? 0 : (fd < 0 ? errno : EINVAL);
-    while (ok) {
-        char buffer[4096];
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            error = errno;
-            ok = false;
-        } else if (got == 0) {
-            break;
-        } else {
-            text.append(buffer, static_cast<std::size_t>(got));
-        }
-    }
-    if (fd >= 0) {
-        ::close(fd);
-    }
-    if (!ok) {
+    if (error != 0) {
         file.Writable = false;
         file.Problems.push_back(
             Quoted(PortNumbersFileName) + " cannot be read (" + std::strerror(error) +
@@ -258,23 +263,24 @@ std::string GroupWithAccess(const fs::path& node) {
         (info.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP)) {
         return {};
     }
-    std::vector<char> buffer(4096);
-    group entry{};
-    group* result = nullptr;
-    if (getgrgid_r(info.st_gid, &entry, buffer.data(), buffer.size(), &result) != 0 ||
-        result == nullptr) {
-        return {};
+    // A group with many members needs a larger buffer.
+    for (std::size_t size = 4096; size <= (1u << 20); size *= 2) {
+        std::vector<char> buffer(size);
+        group entry{};
+        group* result = nullptr;
+        const int error = getgrgid_r(info.st_gid, &entry, buffer.data(), buffer.size(), &result);
+        if (error != ERANGE) {
+            return error == 0 && result != nullptr ? result->gr_name : "";
+        }
     }
-    return result->gr_name;
+    return {};
 }
 
 } // namespace
 
 std::vector<SerialDevice> ListSerialDevices(const SystemRoots& roots) {
     std::vector<SerialDevice> devices;
-    std::error_code ec;
-    for (const fs::directory_entry& entry : fs::directory_iterator(roots.Sys / "class/tty", ec)) {
-        const fs::path tty = entry.path();
+    for (const fs::path& tty : EntriesOf(roots.Sys / "class/tty")) {
         // Virtual consoles, pseudo-terminals and the like have no device.
         if (!Exists(tty / "device")) {
             continue;
