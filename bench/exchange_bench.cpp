@@ -14,6 +14,7 @@
 #include "bench/quantile.h"
 #include "data/context.h"
 #include "link/drv232.h"
+#include "link/port_names.h"
 #include "link/posix_serial_port.h"
 #include "sim/converter_sim.h"
 #include "sim/pty_process.h"

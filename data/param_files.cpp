@@ -512,4 +512,8 @@ bool ExportConstantsText(const Context& context, char sep) {
         std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }
 
+bool SaveFileContents(const char* name, std::span<const std::uint8_t> bytes) {
+    return ReplaceContents(name, bytes);
+}
+
 } // namespace zorm

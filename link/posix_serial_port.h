@@ -16,15 +16,6 @@
 
 namespace zorm {
 
-// The device behind port n: the entry "COMn" in `directory` when there is one
-// (a link to /dev/ttyUSB0, to a simulator's pseudo-terminal, ...), otherwise
-// /dev/ttyS{n-1}. A dangling COMn link still counts as the port's entry, so a
-// stale link never falls back to a real device. Port 0 has no device (empty).
-std::filesystem::path PortDevicePath(std::uint8_t n, const std::filesystem::path& directory);
-// The same for the current working directory; the entry is returned as the
-// relative name "COMn".
-std::filesystem::path PortDevicePath(std::uint8_t n);
-
 class PosixSerialPort final : public SerialPort {
 public:
     // Opens the terminal device at `path` exclusively; null when it is

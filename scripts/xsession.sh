@@ -1,13 +1,14 @@
 # Shell functions that run the program under Xvfb against zorm5816-sim and
 # drive it with xdotool. Sourced (not run) by tests/e2e/e2e_test.sh,
-# scripts/screenshot and scripts/startup-time, which set beforehand:
+# tests/install/install_test.sh, scripts/screenshot and scripts/startup-time,
+# which set beforehand:
 #
 #   XS_NAME     name for messages
 #   XS_PROGRAM  the program, build/bin/zorm5816
 #   XS_SIM      the simulator, build/bin/zorm5816-sim
 #
 # and install `trap xs_cleanup EXIT` (plus their own cleaning) right after
-# sourcing. Every wait has a time-out; a failure prints a message and exits.
+# sourcing, or call xs_test_folder. Every wait has a time-out; a failure prints a message and exits.
 # Without a window manager nothing moves the input focus, so the keys go to a
 # window only after xs_keys has focused it.
 # shellcheck shell=bash disable=SC2034  # the XS_ variables are the interface
@@ -176,6 +177,16 @@ xs_wait_gone() {
     xs_fail "the window '$(xs_window_name "$1")' is still there"
 }
 
+# Waits for the next message box, checks that its title is $2 (the run's
+# name $1 goes into the message otherwise) and closes it.
+xs_expect_box() {
+    local run=$1 title=$2 box
+    box=$(xs_wait_window '^(Error|Information|Warning)$')
+    [[ $(xs_window_name "$box") == "$title" ]] ||
+        xs_fail "$run: expected the box '$title', got '$(xs_window_name "$box")'"
+    xs_close_box "$box"
+}
+
 # Presses Return (or the key $2) in message box or window $1 and waits until
 # it is gone.
 xs_close_box() {
@@ -216,12 +227,12 @@ xs_collect() {
     done
 }
 
-# A scratch working directory in XS_WORK for a test, which then installs
-# `trap xs_finish_work EXIT` instead of xs_cleanup: on exit it stops whatever
-# these functions started, then removes XS_WORK after success and keeps it
-# after a failure, saying where.
+# For a test: makes its scratch folder XS_WORK and, when the test ends, stops
+# what was started and removes the folder, or keeps it and says where when
+# the test failed (this trap takes the place of xs_cleanup).
 xs_scratch_work() {
     XS_WORK=$(mktemp -d "${TMPDIR:-/tmp}/zorm5816-$XS_NAME.XXXXXX")
+    trap xs_finish_work EXIT
 }
 
 xs_finish_work() {
@@ -233,6 +244,7 @@ xs_finish_work() {
         echo "$XS_NAME: FAILED; the working directory is kept: $XS_WORK" >&2
     fi
 }
+
 
 # Stops whatever these functions started and removes their scratch directory.
 xs_cleanup() {

@@ -8,6 +8,7 @@
 #include "windows/AD7731.h"
 #include "windows/Informace.h"
 #include "windows/Kalibrace.h"
+#include "windows/access_hint.h"
 #include "windows/message_box.h"
 #include "windows/operator_input.h"
 #include "windows/regional.h"
@@ -144,6 +145,7 @@ void THlavni::FormActivate() {
     } else {
         link_.ClosePort();
         boxes_.Show(BoxKind::Error, QStringLiteral("Zařízení není připojeno."), BoxButtons::Ok);
+        ExplainDeniedAccess();
         ui->BitBtn4->show();
     }
     ShowSettings();
@@ -153,6 +155,9 @@ bool THlavni::PripojZarizeni() {
     // A silent port costs over a second. The box that reports the converter
     // shows the normal cursor all the same.
     const CursorOverride wait(Qt::WaitCursor);
+    if (accessLog_ != nullptr) {
+        accessLog_->Clear();
+    }
     DeviceSettings& settings = context_.DeviceSettings;
     int port = settings.PortNumber == 0 ? PortsSearched : settings.PortNumber;
     for (int attempt = 0; attempt < PortsSearched; ++attempt) {
@@ -185,6 +190,7 @@ void THlavni::BitBtn4Click() {
     } else {
         link_.ClosePort();
         boxes_.Show(BoxKind::Error, QStringLiteral("Zařízení není připojeno."), BoxButtons::Ok);
+        ExplainDeniedAccess();
         // Whatever answered during the search, the operator can try again.
         ui->BitBtn4->show();
     }
@@ -195,6 +201,13 @@ void THlavni::ShowConnected() {
     ui->SpinEdit1->setValue(context_.DeviceSettings.DeviceAddress);
     ui->SpinEdit1->setEnabled(false);
     ui->Parametry1->setEnabled(true);
+}
+
+void THlavni::ExplainDeniedAccess() {
+    if (accessLog_ != nullptr && !accessLog_->Denied().empty()) {
+        boxes_.Show(BoxKind::Warning, DeniedAccessHint(accessLog_->Denied(), CurrentUserName()),
+                    BoxButtons::Ok);
+    }
 }
 
 void THlavni::ShowSettings() {

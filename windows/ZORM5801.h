@@ -19,6 +19,7 @@ struct Context;
 class Drv232;
 class MessageBoxService;
 class ModalRunner;
+class PortAccessLog;
 
 class THlavni : public QMainWindow {
     Q_OBJECT
@@ -35,6 +36,10 @@ public:
     // to 29. True when a port answered the identification; that port stays
     // open and becomes PortNumber.
     bool PripojZarizeni();
+
+    // The record of ports whose device refused this user; the search clears
+    // it, and a search that finds nothing explains it in one more box.
+    void SetPortAccessLog(PortAccessLog* log) { accessLog_ = log; }
 
     // "Připojení přístroje": search again.
     void BitBtn4Click();
@@ -77,6 +82,8 @@ private:
     void ShowConnected();
     // The setting check boxes show FilterOn and ShowCelsius.
     void ShowSettings();
+    // After "Zařízení není připojeno.": the devices that refused this user.
+    void ExplainDeniedAccess();
 
     std::unique_ptr<Ui::THlavni> ui;
     QTimer* Timer1;
@@ -86,6 +93,8 @@ private:
     MessageBoxService& boxes_;
     // The calibration, information and register windows open through it.
     ModalRunner& modal_;
+
+    PortAccessLog* accessLog_ = nullptr;
 
     // The identification text of the port tried last.
     std::string DeviceType;

@@ -17,7 +17,6 @@ source "$3"
 oracle=$4
 xs_scratch_work
 work=$XS_WORK
-trap xs_finish_work EXIT
 
 points=(12000:-5.25 18000:20.5 25000:48.75 33000:80.25 41000:111.5)
 

@@ -15,7 +15,6 @@ XS_SIM=$2
 # shellcheck source=SCRIPTDIR/../../scripts/xsession.sh
 source "$3"
 xs_scratch_work
-trap xs_finish_work EXIT
 work=$XS_WORK
 
 # Port 1, address 1, RTS set while transmitting, filter off, raw display.
