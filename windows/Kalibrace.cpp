@@ -125,7 +125,11 @@ TKalibrace::TKalibrace(Context& context, Drv232& link, MessageBoxService& boxes,
     });
 }
 
-TKalibrace::~TKalibrace() = default;
+TKalibrace::~TKalibrace() {
+    // The focus moves on while the controls go; by then this is no longer a
+    // calibration window, and it must not hear of it.
+    disconnect(qApp, &QApplication::focusChanged, this, nullptr);
+}
 
 void TKalibrace::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
