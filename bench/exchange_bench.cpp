@@ -16,8 +16,10 @@
 // an FTDI-style usb-serial and a 16550 driver answer them, against the
 // simulator answering at once.
 
+#include "bench/quantile.h"
 #include "data/context.h"
 #include "link/drv232.h"
+#include "link/port_names.h"
 #include "link/posix_serial_port.h"
 #include "sim/converter_sim.h"
 #include "sim/pty_process.h"
@@ -100,11 +102,7 @@ struct RunResult {
     int Failures = 0;
 };
 
-// The q-quantile of sorted values by the nearest rank.
-double Quantile(const std::vector<double>& sorted, double q) {
-    const auto rank = static_cast<std::size_t>(std::ceil(q * static_cast<double>(sorted.size())));
-    return sorted[std::clamp<std::size_t>(rank, 1, sorted.size()) - 1];
-}
+using zorm::bench::Quantile;
 
 std::optional<RunResult> Run(const std::string& simulator, bool paced, int count,
                              const std::shared_ptr<zorm::TerminalDriver>& driver) {

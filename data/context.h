@@ -18,6 +18,12 @@ struct Context {
     // Raw value of the last measure command (and the last diagnostics word).
     std::int32_t LastReading = 0;
     zorm::AdcRegBytes AdcRegBytes{};
+
+    // The calibration window's sensor (1..3) and whether its entry of a true
+    // temperature is open; both outlive the window, which sets them afresh
+    // (the sensor at each opening, the entry at each start of a collection).
+    std::uint8_t CalibSensor = 0;
+    bool EntryOpen = false;
 };
 
 } // namespace zorm

@@ -1,8 +1,8 @@
 #include "data/evaluation.h"
 
+#include "data/fp_environment.h"
 #include "data/number_text.h"
 
-#include <cfenv>
 #include <cfloat>
 
 // The four steps form their products in the x87 extended type; a double-only
@@ -13,33 +13,7 @@ namespace zorm {
 
 namespace {
 
-// Keeps the caller's floating-point environment while the cubic is evaluated:
-// flags cleared, no traps, rounding to nearest and, on x87, the full 64-bit
-// significand even if something in the process lowered the precision
-// control. Everything is restored, flags included, when it goes out of scope.
-class EvaluationEnvironment {
-public:
-    EvaluationEnvironment() {
-        std::feholdexcept(&caller_);
-        std::fesetround(FE_TONEAREST);
-#if defined(__x86_64__) || defined(__i386__)
-        unsigned short control = 0;
-        asm volatile("fnstcw %0" : "=m"(control));
-        control |= 0x0300; // precision control: 64-bit significand
-        asm volatile("fldcw %0" : : "m"(control));
-#endif
-    }
-    ~EvaluationEnvironment() {
-        std::fesetenv(&caller_);
-    }
-    EvaluationEnvironment(const EvaluationEnvironment&) = delete;
-    EvaluationEnvironment& operator=(const EvaluationEnvironment&) = delete;
-
-private:
-    std::fenv_t caller_;
-};
-
-// Evaluates inside an EvaluationEnvironment, whose cleared flags it reads.
+// Evaluates inside an ExtendedArithmetic scope, whose cleared flags it reads.
 // The operands are read from volatile copies and every rounded step is stored
 // to a volatile, so the compiler can move no part of the arithmetic before the
 // flags are cleared or after they are read.
@@ -63,7 +37,7 @@ bool evaluate(const CoefficientTable& c, std::int32_t raw, int sensor, float& re
     // Overflow of single and invalid operations (including a signalling NaN
     // operand) are faults; underflow to a denormal or zero and inexact
     // results are not.
-    if (std::fetestexcept(FE_OVERFLOW | FE_INVALID) != 0) {
+    if (ExtendedArithmetic::Faulted()) {
         return false;
     }
     result = t;
@@ -73,7 +47,7 @@ bool evaluate(const CoefficientTable& c, std::int32_t raw, int sensor, float& re
 } // namespace
 
 bool EvaluateCubic(const CoefficientTable& coefficients, std::int32_t raw, int sensor, float& t) {
-    const EvaluationEnvironment environment;
+    const ExtendedArithmetic environment;
     return evaluate(coefficients, raw, sensor, t);
 }
 
@@ -81,7 +55,7 @@ void FormatTemperature(const SensorParamSet& params, std::int32_t raw, int senso
                        std::string& text, char sep) {
     // The text is formatted inside the environment as well, so that widening
     // a denormal result leaves no trace in the caller's flags either.
-    const EvaluationEnvironment environment;
+    const ExtendedArithmetic environment;
     float t = 0.0F;
     if (evaluate(params.Coefficients, raw, sensor, t)) {
         text = fixed(t, 6, 2, sep);

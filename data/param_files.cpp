@@ -18,6 +18,7 @@
 #include <windows.h>
 #else
 #include <cerrno>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -39,6 +40,13 @@
 // On POSIX, rename ignores the old file's permissions and root may open a
 // read-only file for writing, so a file without any write bit in its mode
 // counts as read-only for everyone.
+//
+// On POSIX a save through a symbolic link replaces the file the link leads
+// to, beside that file, and keeps the link; the replacement keeps the owner,
+// group and mode of the file it replaces. Only when the file's directory
+// takes no new file (no write permission there) while the file itself may be
+// written is the file rewritten in place instead; that is the one save that a
+// stop of the machine can leave torn.
 
 namespace zorm {
 namespace {
@@ -271,27 +279,57 @@ ReadOutcome ReadPrefix(const char* name, std::span<std::uint8_t> buffer) {
     return outcome;
 }
 
+// Where a save of `name` goes: a directory and the name of the file in it.
+// A symbolic link (a shared or synced location) is followed, through any
+// number of links, to the file it leads to, so that the save replaces that
+// file beside itself and the link stays. A dangling link or a loop leads
+// nowhere: false. Any other name is the file itself, in the working
+// directory.
+bool SaveTargetOf(const char* name, std::string& directory, std::string& file) {
+    struct stat info {};
+    if (::lstat(name, &info) != 0 || !S_ISLNK(info.st_mode)) {
+        directory = ".";
+        file = name;
+        return true;
+    }
+    char* resolved = ::realpath(name, nullptr);
+    if (resolved == nullptr) {
+        return false;
+    }
+    const std::string path(resolved);
+    std::free(resolved);
+    const auto slash = path.rfind('/');
+    directory = slash == 0 ? "/" : path.substr(0, slash);
+    file = path.substr(slash + 1);
+    return true;
+}
+
 // A leftover whose lock we can take has no writer any more. The name is
 // checked to still lead to the inode we locked before it goes.
-void RemoveStaleTemps(const char* name) {
-    DIR* dir = ::opendir(".");
-    if (dir == nullptr) {
+void RemoveStaleTemps(int dir, const std::string& name) {
+    const int listing = ::fcntl(dir, F_DUPFD_CLOEXEC, 0);
+    if (listing < 0) {
         return;
     }
-    while (const dirent* entry = ::readdir(dir)) {
+    DIR* entries = ::fdopendir(listing);
+    if (entries == nullptr) {
+        ::close(listing);
+        return;
+    }
+    while (const dirent* entry = ::readdir(entries)) {
         if (!IsTempOf(name, entry->d_name)) {
             continue;
         }
-        Fd temp(::open(entry->d_name, O_RDONLY | O_NOFOLLOW | OpenFlags));
+        Fd temp(::openat(dir, entry->d_name, O_RDONLY | O_NOFOLLOW | OpenFlags));
         struct stat locked {};
         struct stat named {};
         if (temp.Valid() && IsRegular(temp.Get(), locked) && LockExclusive(temp.Get()) &&
-            ::lstat(entry->d_name, &named) == 0 && named.st_dev == locked.st_dev &&
-            named.st_ino == locked.st_ino) {
-            ::unlink(entry->d_name);
+            ::fstatat(dir, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            named.st_dev == locked.st_dev && named.st_ino == locked.st_ino) {
+            ::unlinkat(dir, entry->d_name, 0);
         }
     }
-    ::closedir(dir);
+    ::closedir(entries);
 }
 
 bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
@@ -311,18 +349,44 @@ bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
 
 // Makes the rename itself durable. A file system that cannot sync a directory
 // says EINVAL; there the rename is as durable as it gets.
-bool SyncDirectory() {
-    Fd dir(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!dir.Valid()) {
-        return false;
+bool SyncDirectory(int dir) {
+    return ::fsync(dir) == 0 || errno == EINVAL;
+}
+
+// The replacement belongs to whom the old file belonged. Only root may give
+// a file away; anyone else keeps at least the group when they are in it, and
+// otherwise the file becomes theirs, as any file they create. A file system
+// without owners (FAT) refuses both, and the save goes on.
+void KeepOwner(int fd, const struct stat& old) {
+    struct stat now {};
+    if (::fstat(fd, &now) != 0 || (now.st_uid == old.st_uid && now.st_gid == old.st_gid)) {
+        return;
     }
-    const bool synced = ::fsync(dir.Get()) == 0 || errno == EINVAL;
-    return dir.Close() && synced;
+    if (::fchown(fd, old.st_uid, old.st_gid) == 0 || now.st_gid == old.st_gid) {
+        return;
+    }
+    [[maybe_unused]] const bool groupKept = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) == 0;
+}
+
+// The one way to save a file that we may write in a directory that takes no
+// new file: truncate and rewrite it where it is. Should the machine stop in
+// the middle, the file is torn.
+bool RewriteInPlace(int fd, std::span<const std::uint8_t> bytes) {
+    return ::ftruncate(fd, 0) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
 }
 
 bool ReplaceContents(const char* name, std::span<const std::uint8_t> bytes) {
+    std::string directory;
+    std::string file;
+    if (!SaveTargetOf(name, directory, file)) {
+        return false;
+    }
+    Fd dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir.Valid()) {
+        return false;
+    }
     // The old file is held locked until the new one has taken its name.
-    Fd old(::open(name, O_WRONLY | OpenFlags));
+    Fd old(::openat(dir.Get(), file.c_str(), O_WRONLY | O_NOFOLLOW | OpenFlags));
     struct stat oldInfo {};
     if (old.Valid()) {
         if (!IsRegular(old.Get(), oldInfo) || HasNoWriteBit(oldInfo) || !LockExclusive(old.Get())) {
@@ -332,30 +396,38 @@ bool ReplaceContents(const char* name, std::span<const std::uint8_t> bytes) {
         return false;
     }
 
-    RemoveStaleTemps(name);
-    const std::string temp = TempNameFor(name, static_cast<unsigned long>(::getpid()));
-    Fd out(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666));
+    RemoveStaleTemps(dir.Get(), file);
+    const std::string temp = TempNameFor(file, static_cast<unsigned long>(::getpid()));
+    Fd out(::openat(dir.Get(), temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY,
+                    0666));
     if (!out.Valid()) {
+        if (old.Valid() && (errno == EACCES || errno == EPERM)) {
+            const bool written = RewriteInPlace(old.Get(), bytes);
+            return old.Close() && written;
+        }
         return false;
     }
     // The lock lives in the open file, so this duplicate keeps the temporary
-    // file locked after `out` is closed, until the rename is done.
-    Fd lockKeeper(::dup(out.Get()));
+    // file locked after `out` is closed, until the rename is done. Like every
+    // descriptor here it is not handed on to programs we start.
+    Fd lockKeeper(::fcntl(out.Get(), F_DUPFD_CLOEXEC, 0));
     bool ok = lockKeeper.Valid() && LockExclusive(out.Get()) && WriteAll(out.Get(), bytes);
-    // The replacement keeps the permissions of the file it replaces.
+    // The replacement keeps the owner and the permissions of the file it
+    // replaces; the owner first, since a change of owner clears set-id bits.
     if (ok && old.Valid()) {
+        KeepOwner(out.Get(), oldInfo);
         ok = ::fchmod(out.Get(), oldInfo.st_mode & 07777) == 0;
     }
     ok = ok && ::fsync(out.Get()) == 0;
     ok = out.Close() && ok;
-    ok = ok && ::rename(temp.c_str(), name) == 0;
+    ok = ok && ::renameat(dir.Get(), temp.c_str(), dir.Get(), file.c_str()) == 0;
     if (!ok) {
-        ::unlink(temp.c_str());
+        ::unlinkat(dir.Get(), temp.c_str(), 0);
         return false;
     }
     // The new file has its name now; a failed directory sync is still
     // reported, since nothing then promises that the rename survives a crash.
-    return SyncDirectory();
+    return SyncDirectory(dir.Get());
 }
 
 #endif
@@ -438,6 +510,10 @@ bool ExportConstantsText(const Context& context, char sep) {
     return ReplaceContents(
         ConstantsTextFileName,
         std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
+bool SaveFileContents(const char* name, std::span<const std::uint8_t> bytes) {
+    return ReplaceContents(name, bytes);
 }
 
 } // namespace zorm

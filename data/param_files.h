@@ -7,6 +7,8 @@
 #include "data/context.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <span>
 
 namespace zorm {
 
@@ -33,5 +35,10 @@ bool LoadConstants(Context& context);
 // Writes the seven CR LF lines of ZORM5816.txt in Windows-1250, with the
 // coefficients of PolyCoeffs in general(v, 8) and the separator given.
 bool ExportConstantsText(const Context& context, char sep);
+
+// Writes `bytes` to the file `name` of the working directory the way the
+// files above are saved: the old contents stay until the new ones are
+// complete on disk. For the program's other small files.
+bool SaveFileContents(const char* name, std::span<const std::uint8_t> bytes);
 
 } // namespace zorm

@@ -1,5 +1,6 @@
 #include "link/drv232.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <utility>
@@ -10,6 +11,14 @@ namespace {
 
 constexpr std::uint8_t Cr = 13;
 constexpr std::uint8_t ReplyStart = '>';
+
+bool IsPrintable(std::uint8_t byte) {
+    return byte >= 0x20 && byte <= 0x7E;
+}
+
+bool IsDigit(std::uint8_t byte) {
+    return byte >= '0' && byte <= '9';
+}
 
 // Identification and measurement carry the address as a character, the other
 // three commands as the plain byte.
@@ -124,13 +133,15 @@ std::optional<std::vector<std::uint8_t>> Drv232::Exchange(std::span<const std::u
 std::string Drv232::ReadDeviceType() {
     const std::uint8_t frame[] = {'%', AddressCharacter(context_.DeviceSettings.DeviceAddress), Cr};
     const auto reply = Exchange(frame, 6);
-    if (!reply) {
+    // Noise in front of the reply or a stale reply to another command would
+    // otherwise pass for a converter that is not there: the four type
+    // characters are printable and the reply ends with CR.
+    if (!reply || (*reply)[5] != Cr ||
+        !std::all_of(reply->begin() + 1, reply->begin() + 5, IsPrintable)) {
         return DeviceTypeError;
     }
     std::string type = "ZORM";
-    for (std::size_t i = 1; i <= 4; ++i) {
-        type.push_back(static_cast<char>((*reply)[i]));
-    }
+    type.append(reply->begin() + 1, reply->begin() + 5);
     type.push_back('A');
     return type;
 }
@@ -148,10 +159,14 @@ bool Drv232::MeasureChannel(std::uint8_t channel) {
         context_.LastReading = 0;
         return false;
     }
-    // The digits are not checked: each byte counts as (byte - '0') mod 256.
+    // Anything but five digits is no reading, whatever frames it.
+    const auto digits = std::span(*reply).subspan(2, 5);
+    if (!std::all_of(digits.begin(), digits.end(), IsDigit)) {
+        return false;
+    }
     std::int32_t reading = 0;
-    for (std::size_t i = 2; i <= 6; ++i) {
-        reading = reading * 10 + static_cast<std::uint8_t>((*reply)[i] - '0');
+    for (const std::uint8_t digit : digits) {
+        reading = reading * 10 + (digit - '0');
     }
     context_.LastReading = reading;
     return true;

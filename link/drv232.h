@@ -39,9 +39,12 @@ public:
     // LineDelayMs, then RTS to the receive level. Returns whether RTS moved.
     bool EndTransmit();
 
-    // Identification: "ZORM" + four type characters + "A", or "CHYBA".
+    // Identification: "ZORM" + four type characters + "A", or "CHYBA". Only a
+    // reply of '>', four printable characters (0x20..0x7E) and CR counts.
     std::string ReadDeviceType();
-    // One raw reading of channel 1..3 into LastReading.
+    // One raw reading of channel 1..3 into LastReading. A reply with the right
+    // echo and CR but other than five digits between them is false and leaves
+    // LastReading alone; one without CR at its end is false and sets it to 0.
     bool MeasureChannel(std::uint8_t channel);
     // The diagnostics line "Vysledek: ...", or "Chyba".
     std::string ReadDiagnostics(std::uint8_t selector);

@@ -104,23 +104,6 @@ speed_t SpeedFor(std::uint32_t baud) {
 
 } // namespace
 
-std::filesystem::path PortDevicePath(std::uint8_t n, const std::filesystem::path& directory) {
-    if (n == 0) {
-        return {};
-    }
-    const std::string entry = "COM" + std::to_string(n);
-    std::error_code ec;
-    // symlink_status: the entry itself, so that a dangling link counts.
-    if (std::filesystem::exists(std::filesystem::symlink_status(directory / entry, ec))) {
-        return directory.empty() ? std::filesystem::path(entry) : directory / entry;
-    }
-    return "/dev/ttyS" + std::to_string(n - 1);
-}
-
-std::filesystem::path PortDevicePath(std::uint8_t n) {
-    return PortDevicePath(n, {});
-}
-
 ssize_t TerminalDriver::Write(int fd, const void* bytes, std::size_t count) {
     return ::write(fd, bytes, count);
 }
@@ -375,12 +358,6 @@ bool PosixSerialPort::Close() {
     const int fd = fd_;
     fd_ = -1;
     return ::close(fd) == 0; // also releases the flock
-}
-
-PortOpener SystemPortOpener() {
-    return [](std::uint8_t n) -> std::unique_ptr<SerialPort> {
-        return PosixSerialPort::Open(PortDevicePath(n));
-    };
 }
 
 } // namespace zorm

@@ -20,15 +20,6 @@
 
 namespace zorm {
 
-// The device behind port n: the entry "COMn" in `directory` when there is one
-// (a link to /dev/ttyUSB0, to a simulator's pseudo-terminal, ...), otherwise
-// /dev/ttyS{n-1}. A dangling COMn link still counts as the port's entry, so a
-// stale link never falls back to a real device. Port 0 has no device (empty).
-std::filesystem::path PortDevicePath(std::uint8_t n, const std::filesystem::path& directory);
-// The same for the current working directory; the entry is returned as the
-// relative name "COMn".
-std::filesystem::path PortDevicePath(std::uint8_t n);
-
 // The calls through which the port reaches the terminal driver beyond
 // reading and polling: write(2) and ioctl(2). These are the system's calls;
 // a test puts in its own to answer as a particular kernel driver would (the

@@ -1,13 +1,14 @@
 # Shell functions that run the program under Xvfb against zorm5816-sim and
 # drive it with xdotool. Sourced (not run) by tests/e2e/e2e_test.sh,
-# scripts/screenshot and scripts/startup-time, which set beforehand:
+# tests/install/install_test.sh, scripts/screenshot and scripts/startup-time,
+# which set beforehand:
 #
 #   XS_NAME     name for messages
 #   XS_PROGRAM  the program, build/bin/zorm5816
 #   XS_SIM      the simulator, build/bin/zorm5816-sim
 #
 # and install `trap xs_cleanup EXIT` (plus their own cleaning) right after
-# sourcing. Every wait has a time-out; a failure prints a message and exits.
+# sourcing, or call xs_test_folder. Every wait has a time-out; a failure prints a message and exits.
 # Without a window manager nothing moves the input focus, so the keys go to a
 # window only after xs_keys has focused it.
 # shellcheck shell=bash disable=SC2034  # the XS_ variables are the interface
@@ -67,7 +68,8 @@ xs_stop() {
 # Qt on X11 and a runtime directory of its own.
 xs_start_xvfb() {
     xs_require Xvfb xdotool xwininfo
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset \
+    # Wide enough for the register window at its designed place (612, 186).
+    Xvfb -displayfd 3 -screen 0 1440x900x24 -nolisten tcp -noreset \
         3>"$XS_TMP/display" >"$XS_TMP/xvfb.log" 2>&1 &
     XS_XVFB_PID=$!
     local number tries
@@ -111,15 +113,16 @@ xs_stop_sim() {
     XS_SIM_PID=
 }
 
-# Starts the program in working directory $1. The wall-clock time just before
-# it is executed goes to $XS_TMP/program.start (seconds, microseconds).
+# Starts the program in working directory $1 with the arguments "${@:2}". The
+# wall-clock time just before it is executed goes to $XS_TMP/program.start
+# (seconds, microseconds).
 xs_start_program() {
     local program
     program=$(realpath "$XS_PROGRAM")
     (
         cd "$1" || exit 1
         printf '%s\n' "$EPOCHREALTIME" >"$XS_TMP/program.start"
-        exec "$program"
+        exec "$program" "${@:2}"
     ) >>"$XS_TMP/program.log" 2>&1 &
     XS_APP_PID=$!
 }
@@ -153,16 +156,95 @@ xs_keys() {
     xdotool key --delay 30 "$@"
 }
 
-# Presses Return in message box $1 and waits until it is gone.
-xs_close_box() {
-    local id=$1 tries
-    xs_keys "$id" Return
+# Clicks at $2, $3 (pixels from the top left corner) in window $1.
+xs_click() {
+    xdotool mousemove --window "$1" "$2" "$3" click 1
+}
+
+# Focuses window $1 and types the text $2.
+xs_type() {
+    timeout 5 xdotool windowfocus --sync "$1" || xs_fail "window $1 did not take the focus"
+    xdotool type --delay 30 -- "$2"
+}
+
+# Waits up to 5 seconds until window $1 is gone.
+xs_wait_gone() {
+    local tries
     for ((tries = 0; tries < 500; tries++)); do
-        xwininfo -id "$id" 2>/dev/null | grep -q IsViewable || return 0
+        xwininfo -id "$1" 2>/dev/null | grep -q IsViewable || return 0
         sleep 0.01
     done
-    xs_fail "the box '$(xs_window_name "$id")' did not close on Return"
+    xs_fail "the window '$(xs_window_name "$1")' is still there"
 }
+
+# Waits for the next message box, checks that its title is $2 (the run's
+# name $1 goes into the message otherwise) and closes it.
+xs_expect_box() {
+    local run=$1 title=$2 box
+    box=$(xs_wait_window '^(Error|Information|Warning)$')
+    [[ $(xs_window_name "$box") == "$title" ]] ||
+        xs_fail "$run: expected the box '$title', got '$(xs_window_name "$box")'"
+    xs_close_box "$box"
+}
+
+# Presses Return (or the key $2) in message box or window $1 and waits until
+# it is gone.
+xs_close_box() {
+    xs_keys "$1" "${2:-Return}"
+    xs_wait_gone "$1"
+}
+
+# The calibration window's buttons, at their centres.
+XS_CAL_START=(572 224)   # "Kalibrace"
+XS_CAL_ENTER=(572 292)   # "Zapiš teplotu" / "Potvrď zápis"
+XS_CAL_FIT=(572 336)     # "Regresní výpočet"
+XS_CAL_COMMIT=(572 376)  # "Uložit na disk"
+XS_CAL_EXPORT=(580 460)  # "Export kalibračních konstant"
+XS_CAL_VIEW=(580 500)    # "Kontrola kalibračních konstant"
+
+# Opens the calibration window from the menu of main window $1 and prints
+# its id.
+xs_open_calibration() {
+    xs_click "$1" 30 8
+    xs_wait_window '^Kalibrace sn'
+}
+
+# Starts a collection in calibration window $1 and collects the points
+# "${@:3}", each RAW:TEMP: the simulator started with --raw-file $2 reads RAW
+# on channel 1, and once the window's tick has taken it, TEMP is typed in.
+xs_collect() {
+    local window=$1 rawfile=$2 point
+    shift 2
+    xs_click "$window" "${XS_CAL_START[@]}"
+    for point in "$@"; do
+        echo "${point%%:*},22500,23500" >"$rawfile.new"
+        mv "$rawfile.new" "$rawfile"
+        sleep 0.8 # two ticks of 333 ms
+        xs_click "$window" "${XS_CAL_ENTER[@]}"
+        sleep 0.2
+        xs_type "$window" "${point##*:}"
+        xs_click "$window" "${XS_CAL_ENTER[@]}"
+    done
+}
+
+# For a test: makes its scratch folder XS_WORK and, when the test ends, stops
+# what was started and removes the folder, or keeps it and says where when
+# the test failed (this trap takes the place of xs_cleanup).
+xs_scratch_work() {
+    XS_WORK=$(mktemp -d "${TMPDIR:-/tmp}/zorm5816-$XS_NAME.XXXXXX")
+    trap xs_finish_work EXIT
+}
+
+xs_finish_work() {
+    local status=$?
+    xs_cleanup
+    if ((status == 0)); then
+        rm -rf "$XS_WORK"
+    else
+        echo "$XS_NAME: FAILED; the working directory is kept: $XS_WORK" >&2
+    fi
+}
+
 
 # Stops whatever these functions started and removes their scratch directory.
 xs_cleanup() {

@@ -139,6 +139,9 @@ void PtyServer::Serve(const volatile std::sig_atomic_t& stop, const sigset_t& wa
 }
 
 void PtyServer::ReceiveAvailable() {
+    if (beforeReceive_) {
+        beforeReceive_();
+    }
     std::array<std::uint8_t, 256> chunk{};
     for (;;) {
         const ssize_t n = read(master_, chunk.data(), chunk.size());

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -44,6 +45,11 @@ public:
     // is an error (std::runtime_error with the reason).
     void Link(const std::filesystem::path& link);
 
+    // Runs `hook` each time bytes of the client have come in, before the
+    // engine sees them, so that it can change the engine's settings for the
+    // reply (zorm5816-sim --raw-file).
+    void BeforeReceive(std::function<void()> hook) { beforeReceive_ = std::move(hook); }
+
     // Answers requests until `stop` becomes nonzero. The caller blocks the
     // signals whose handlers set `stop` and passes the mask with them
     // unblocked: they are let in only while the server waits, so a stop
@@ -60,6 +66,7 @@ private:
 
     ConverterSim& engine_;
     bool paced_;
+    std::function<void()> beforeReceive_;
     int master_ = -1;
     int terminal_ = -1; // held open, see above
     std::string terminalPath_;

@@ -5,6 +5,7 @@
 #include "sim/converter_sim.h"
 #include "sim/pty_server.h"
 
+#include <array>
 #include <charconv>
 #include <csignal>
 #include <cstdint>
@@ -25,7 +26,7 @@ namespace {
 constexpr const char* Usage =
     "usage: zorm5816-sim --dir DIR --port N [--address A] [--type XXXX]\n"
     "                    [--raw R1,R2,R3] [--model] [--pace] [--fault KIND]\n"
-    "                    [--no-broadcast] [--log FILE]\n"
+    "                    [--raw-file FILE] [--no-broadcast] [--log FILE]\n"
     "\n"
     "  --dir DIR        directory in which the link COMn is made (must exist)\n"
     "  --port N         port number n, 1..255: the link is DIR/COMn\n"
@@ -33,6 +34,10 @@ constexpr const char* Usage =
     "  --type XXXX      four type characters (default 5816: \"ZORM5816A\")\n"
     "  --raw R1,R2,R3   raw readings of channels 1..3, 0..99999\n"
     "                   (default 21500,22500,23500)\n"
+    "  --raw-file FILE  read R1,R2,R3 from FILE whenever a request comes in, so\n"
+    "                   that a script can change the readings while the\n"
+    "                   simulator runs; a missing or malformed file keeps the\n"
+    "                   readings as they were\n"
     "  --model          let the readings swing slowly around the raw values\n"
     "  --pace           answer like a converter on a half-duplex line: 21 ms\n"
     "                   after the request, at 9600 baud\n"
@@ -49,6 +54,7 @@ constexpr const char* Usage =
 struct Options {
     std::filesystem::path Dir;
     std::filesystem::path Log;
+    std::filesystem::path RawFile;
     std::optional<unsigned> Port;
     bool Pace = false;
     bool Help = false;
@@ -60,6 +66,38 @@ bool ParseNumber(std::string_view text, unsigned max, unsigned& value) {
     const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, value);
     return !text.empty() && ec == std::errc{} && ptr == end && value <= max;
+}
+
+// "R1,R2,R3", three readings of 0..99999; false leaves `raw` as it was.
+bool ParseRaw(std::string_view text, std::array<std::int32_t, 3>& raw) {
+    std::array<std::int32_t, 3> parsed{};
+    for (std::size_t k = 0; k < 3; ++k) {
+        const std::size_t comma = text.find(',');
+        const bool last = k == 2;
+        unsigned number = 0;
+        if ((comma == std::string_view::npos) != last ||
+            !ParseNumber(text.substr(0, comma), 99999, number)) {
+            return false;
+        }
+        parsed[k] = static_cast<std::int32_t>(number);
+        text = last ? std::string_view{} : text.substr(comma + 1);
+    }
+    raw = parsed;
+    return true;
+}
+
+// The readings from a --raw-file: its first line, blanks around it ignored.
+void ReadRawFile(const std::filesystem::path& path, std::array<std::int32_t, 3>& raw) {
+    std::ifstream in(path);
+    std::string line;
+    if (!std::getline(in, line)) {
+        return;
+    }
+    const std::size_t first = line.find_first_not_of(" \t\r");
+    const std::size_t last = line.find_last_not_of(" \t\r");
+    if (first != std::string::npos) {
+        ParseRaw(std::string_view(line).substr(first, last - first + 1), raw);
+    }
 }
 
 // Fills `options` from the arguments; on a mistake returns the message.
@@ -84,8 +122,8 @@ std::optional<std::string> ParseArguments(const std::vector<std::string_view>& a
             continue;
         }
         const bool takesValue = arg == "--dir" || arg == "--port" || arg == "--address" ||
-                                arg == "--type" || arg == "--raw" || arg == "--fault" ||
-                                arg == "--log";
+                                arg == "--type" || arg == "--raw" || arg == "--raw-file" ||
+                                arg == "--fault" || arg == "--log";
         if (!takesValue) {
             return "unknown argument '" + std::string(arg) + "'";
         }
@@ -117,20 +155,13 @@ std::optional<std::string> ParseArguments(const std::vector<std::string_view>& a
                 options.Config.Type[k] = value[k];
             }
         } else if (arg == "--raw") {
-            std::string_view rest = value;
-            for (std::size_t k = 0; k < 3; ++k) {
-                const std::size_t comma = rest.find(',');
-                const std::string_view field = rest.substr(0, comma);
-                const bool last = k == 2;
-                if ((comma == std::string_view::npos) != last ||
-                    !ParseNumber(field, 99999, number)) {
-                    return "--raw: expected three numbers from 0 to 99999 separated by "
-                           "commas, got '" +
-                           std::string(value) + "'";
-                }
-                options.Config.Raw[k] = static_cast<std::int32_t>(number);
-                rest = last ? std::string_view{} : rest.substr(comma + 1);
+            if (!ParseRaw(value, options.Config.Raw)) {
+                return "--raw: expected three numbers from 0 to 99999 separated by "
+                       "commas, got '" +
+                       std::string(value) + "'";
             }
+        } else if (arg == "--raw-file") {
+            options.RawFile = std::string(value);
         } else if (!zorm::sim::FaultFromName(std::string(value), options.Fault)) {
             return "--fault: unknown fault '" + std::string(value) + "'";
         }
@@ -207,6 +238,9 @@ int main(int argc, char** argv) {
     zorm::sim::ConverterSim engine(options.Config);
     engine.SetFault(options.Fault);
     zorm::sim::PtyServer server(engine, options.Pace);
+    if (!options.RawFile.empty()) {
+        server.BeforeReceive([&] { ReadRawFile(options.RawFile, engine.Config().Raw); });
+    }
     const std::filesystem::path link = options.Dir / ("COM" + std::to_string(*options.Port));
     int status = 0;
     try {

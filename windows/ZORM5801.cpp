@@ -5,7 +5,12 @@
 #include "data/param_files.h"
 #include "link/drv232.h"
 #include "ui_ZORM5801.h"
+#include "windows/AD7731.h"
+#include "windows/Informace.h"
+#include "windows/Kalibrace.h"
+#include "windows/access_hint.h"
 #include "windows/message_box.h"
+#include "windows/operator_input.h"
 #include "windows/regional.h"
 
 #include <QFocusEvent>
@@ -81,6 +86,9 @@ THlavni::THlavni(Context& context, Drv232& link, MessageBoxService& boxes, Modal
     connect(ui->BitBtn4, &QPushButton::clicked, this, &THlavni::BitBtn4Click);
     connect(ui->BitBtn5, &QPushButton::clicked, this, &THlavni::BitBtn5Click);
     connect(ui->Button1, &QPushButton::clicked, this, &THlavni::Button1Click);
+    connect(ui->Parametry1, &QAction::triggered, this, &THlavni::Parametry1Click);
+    connect(ui->Inform, &QAction::triggered, this, &THlavni::InformClick);
+    connect(ui->SpeedButton1, &QToolButton::clicked, this, &THlavni::SpeedButton1Click);
     connect(Timer1, &QTimer::timeout, this, &THlavni::Timer1Timer);
     for (QWidget* watched :
          {static_cast<QWidget*>(ui->SpinEdit1), static_cast<QWidget*>(ui->CheckBox6),
@@ -137,12 +145,19 @@ void THlavni::FormActivate() {
     } else {
         link_.ClosePort();
         boxes_.Show(BoxKind::Error, QStringLiteral("Zařízení není připojeno."), BoxButtons::Ok);
+        ExplainDeniedAccess();
         ui->BitBtn4->show();
     }
     ShowSettings();
 }
 
 bool THlavni::PripojZarizeni() {
+    // A silent port costs over a second. The box that reports the converter
+    // shows the normal cursor all the same.
+    const CursorOverride wait(Qt::WaitCursor);
+    if (accessLog_ != nullptr) {
+        accessLog_->Clear();
+    }
     DeviceSettings& settings = context_.DeviceSettings;
     // A stored port beyond the searched ones (0, or a number above 29) starts
     // the search at 29, so that every port is tried.
@@ -179,6 +194,7 @@ void THlavni::BitBtn4Click() {
     } else {
         link_.ClosePort();
         boxes_.Show(BoxKind::Error, QStringLiteral("Zařízení není připojeno."), BoxButtons::Ok);
+        ExplainDeniedAccess();
         // Whatever answered during the search, the operator can try again.
         ui->BitBtn4->show();
     }
@@ -189,6 +205,13 @@ void THlavni::ShowConnected() {
     ui->SpinEdit1->setValue(context_.DeviceSettings.DeviceAddress);
     ui->SpinEdit1->setEnabled(false);
     ui->Parametry1->setEnabled(true);
+}
+
+void THlavni::ExplainDeniedAccess() {
+    if (accessLog_ != nullptr && !accessLog_->Denied().empty()) {
+        boxes_.Show(BoxKind::Warning, DeniedAccessHint(accessLog_->Denied(), CurrentUserName()),
+                    BoxButtons::Ok);
+    }
 }
 
 void THlavni::ShowSettings() {
@@ -218,6 +241,7 @@ void THlavni::ZmerTeploty() {
         return;
     }
     measuring_ = true;
+    const CursorOverride wait(Qt::WaitCursor);
 
     const bool celsius = context_.DeviceSettings.ShowCelsius != 0;
     const char sep = SystemDecimalSeparator();
@@ -243,22 +267,50 @@ void THlavni::ZmerTeploty() {
 }
 
 void THlavni::BitBtn3Click() {
-    const int item = ui->ComboBox1->currentIndex();
+    // The period of the item the box shows; a typed text that is no item
+    // counts as no item selected.
+    const int item = ui->ComboBox1->findText(ui->ComboBox1->currentText());
     const bool listed = item >= 0 && item < static_cast<int>(PeriodsMs.size());
     // The first pass runs one period from now.
     Timer1->start(listed ? PeriodsMs[static_cast<std::size_t>(item)] : DefaultPeriodMs);
-    ui->BitBtn3->hide();
-    ui->BitBtn5->show();
+    SwapButtons(ui->BitBtn3, ui->BitBtn5);
 }
 
 void THlavni::BitBtn5Click() {
     Timer1->stop();
-    ui->BitBtn5->hide();
-    ui->BitBtn3->show();
+    SwapButtons(ui->BitBtn5, ui->BitBtn3);
+}
+
+void THlavni::SwapButtons(QPushButton* pressed, QPushButton* next) {
+    // The button shown takes the focus before the pressed one goes, so the
+    // focus never passes on to the next control in the tab order, where a
+    // stray Space would untick a setting.
+    next->show();
+    next->setFocus();
+    pressed->hide();
 }
 
 void THlavni::Button1Click() {
     ui->Label8->setText(QString::fromLatin1(link_.ReadDiagnostics(1)));
+}
+
+void THlavni::Parametry1Click() {
+    TKalibrace kalibrace(context_, link_, boxes_, modal_, this);
+    modal_.Run(kalibrace);
+}
+
+void THlavni::InformClick() {
+    TInfo info(this);
+    modal_.Run(info);
+}
+
+void THlavni::SpeedButton1Click() {
+    TADconv registers(context_, link_, boxes_, this);
+    modal_.Run(registers);
+}
+
+void THlavni::ZobrazServisniTlacitko() {
+    ui->SpeedButton1->show();
 }
 
 void THlavni::SpinEdit1Exit() {

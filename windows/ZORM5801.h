@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+class QPushButton;
 class QTimer;
 
 namespace Ui {
@@ -18,6 +19,7 @@ struct Context;
 class Drv232;
 class MessageBoxService;
 class ModalRunner;
+class PortAccessLog;
 
 class THlavni : public QMainWindow {
     Q_OBJECT
@@ -35,6 +37,10 @@ public:
     // open and becomes PortNumber.
     bool PripojZarizeni();
 
+    // The record of ports whose device refused this user; the search clears
+    // it, and a search that finds nothing explains it in one more box.
+    void SetPortAccessLog(PortAccessLog* log) { accessLog_ = log; }
+
     // "Připojení přístroje": search again.
     void BitBtn4Click();
     // "&K o n e c": save the settings, then close.
@@ -47,6 +53,15 @@ public:
     void BitBtn5Click();
     // "TEST": the diagnostics line into Label8.
     void Button1Click();
+    // Menu "Kalibrace": the calibration window, modally.
+    void Parametry1Click();
+    // Menu "&Info": the information window, modally.
+    void InformClick();
+    // The hidden picture button: the AD converter register window, modally.
+    void SpeedButton1Click();
+    // Service access (the program's --service switch): shows the picture
+    // button that opens the register window. Nothing else changes.
+    void ZobrazServisniTlacitko();
 
     // The address field and the two setting check boxes act when the input
     // focus leaves them.
@@ -59,12 +74,16 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // "Periodické měření" and "Stop měření" change places.
+    void SwapButtons(QPushButton* pressed, QPushButton* next);
     // Measures every ticked sensor once and shows the results.
     void ZmerTeploty();
     // The state after a search that found the converter.
     void ShowConnected();
     // The setting check boxes show FilterOn and ShowCelsius.
     void ShowSettings();
+    // After "Zařízení není připojeno.": the devices that refused this user.
+    void ExplainDeniedAccess();
 
     std::unique_ptr<Ui::THlavni> ui;
     QTimer* Timer1;
@@ -74,6 +93,8 @@ private:
     MessageBoxService& boxes_;
     // The calibration, information and register windows open through it.
     ModalRunner& modal_;
+
+    PortAccessLog* accessLog_ = nullptr;
 
     // The identification text of the port tried last.
     std::string DeviceType;

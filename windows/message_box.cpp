@@ -1,9 +1,13 @@
 #include "windows/message_box.h"
 
+#include "windows/operator_input.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QMessageBox>
 #include <QPushButton>
+
+#include <optional>
 
 namespace zorm {
 
@@ -36,6 +40,12 @@ QMessageBox::Icon IconOf(BoxKind kind) {
 } // namespace
 
 BoxAnswer QtMessageBoxService::Show(BoxKind kind, const QString& text, BoxButtons buttons) {
+    // A box waits for the operator, not for the converter: over a busy
+    // window it shows the normal cursor.
+    std::optional<CursorOverride> normal;
+    if (QGuiApplication::overrideCursor() != nullptr) {
+        normal.emplace(Qt::ArrowCursor);
+    }
     // Owned by the active window, so that it stays above it and blocks it.
     QMessageBox box(IconOf(kind), TitleOf(kind), text, QMessageBox::NoButton,
                     QApplication::activeWindow());

@@ -1,6 +1,8 @@
 #include "data/evaluation.h"
 
 #include "data/number_text.h"
+#include "tests/support/binary_model.h"
+#include "tests/support/caller_environment.h"
 
 #include <gtest/gtest.h>
 
@@ -17,9 +19,7 @@
 namespace zorm {
 namespace {
 
-const double Inf = std::numeric_limits<double>::infinity();
-const double QNaN = std::numeric_limits<double>::quiet_NaN();
-const double SNaN = std::numeric_limits<double>::signaling_NaN();
+using namespace test;
 
 struct Cubic {
     double a3 = 0;
@@ -44,135 +44,7 @@ std::string temperature(const Cubic& c, std::int32_t raw, char sep = '.') {
 }
 
 // ---------------------------------------------------------------------------
-// A model of the four steps in integer arithmetic: every value is exactly
-// (-1)^negative * m * 2^e, and each operation rounds to the given number of
-// significand bits by hand. No long double and no hardware rounding is used.
-
-__extension__ typedef unsigned __int128 Wide;
-
-int bitLength(Wide m) {
-    int n = 0;
-    for (; m != 0; m >>= 1) {
-        ++n;
-    }
-    return n;
-}
-
-struct Binary {
-    bool negative = false;
-    Wide m = 0;
-    int e = 0;
-};
-
-Binary fromDouble(double v) {
-    const auto bits = std::bit_cast<std::uint64_t>(v);
-    const int biased = static_cast<int>((bits >> 52) & 0x7FF);
-    std::uint64_t m = bits & ((std::uint64_t{1} << 52) - 1);
-    if (biased != 0) {
-        m |= std::uint64_t{1} << 52;
-    }
-    return {(bits >> 63) != 0, m, (biased != 0 ? biased : 1) - 1075};
-}
-
-Binary fromFloat(float v) {
-    return fromDouble(static_cast<double>(v));
-}
-
-Binary fromInt(std::int32_t raw) {
-    const std::int64_t wide = raw;
-    return {wide < 0, static_cast<Wide>(wide < 0 ? -wide : wide), 0};
-}
-
-// Nearest with ties to even, to `bits` significant bits.
-Binary roundBits(Binary x, int bits) {
-    const int n = bitLength(x.m);
-    if (n <= bits) {
-        return x;
-    }
-    int shift = n - bits;
-    const Wide rem = x.m & ((Wide{1} << shift) - 1);
-    const Wide half = Wide{1} << (shift - 1);
-    Wide q = x.m >> shift;
-    if (rem > half || (rem == half && (q & 1) != 0)) {
-        ++q;
-    }
-    if (bitLength(q) > bits) {
-        q >>= 1;
-        ++shift;
-    }
-    return {x.negative, q, x.e + shift};
-}
-
-Binary multiply(const Binary& a, const Binary& b, int bits) {
-    EXPECT_LE(bitLength(a.m) + bitLength(b.m), 128);
-    return roundBits({a.negative != b.negative, a.m * b.m, a.e + b.e}, bits);
-}
-
-// Normalised so that the top bit is bit 125.
-Binary normalised(const Binary& x) {
-    const int up = 126 - bitLength(x.m);
-    return {x.negative, x.m << up, x.e - up};
-}
-
-Binary add(const Binary& a, const Binary& b, int bits) {
-    if (a.m == 0 && b.m == 0) {
-        return {a.negative && b.negative, 0, 0};
-    }
-    if (a.m == 0) {
-        return roundBits(b, bits);
-    }
-    if (b.m == 0) {
-        return roundBits(a, bits);
-    }
-    Binary big = normalised(a);
-    Binary small = normalised(b);
-    if (small.e > big.e || (small.e == big.e && small.m > big.m)) {
-        std::swap(big, small);
-    }
-    const int shift = big.e - small.e;
-    Wide aligned = shift >= 127 ? 0 : small.m >> shift;
-    if (shift >= 127 || (small.m & ((Wide{1} << shift) - 1)) != 0) {
-        aligned |= 1; // the bits shifted out only tell which way to round
-    }
-    Binary sum{big.negative, 0, big.e};
-    if (a.negative == b.negative) {
-        sum.m = big.m + aligned;
-    } else {
-        sum.m = big.m - aligned;
-        if (sum.m == 0) {
-            sum.negative = false;
-        }
-    }
-    return roundBits(sum, bits);
-}
-
-// Rounding to single: nullopt when it overflows.
-std::optional<float> toSingle(const Binary& x) {
-    if (x.m == 0) {
-        return x.negative ? -0.0F : 0.0F;
-    }
-    const int n = bitLength(x.m);
-    const int msb = n - 1 + x.e;
-    const int shift = std::max(msb - 23, -149) - x.e;
-    Wide q = x.m;
-    int e = x.e;
-    if (shift > n) {
-        q = 0; // below half of the smallest denormal
-    } else if (shift > 0) {
-        const Wide rem = x.m & ((Wide{1} << shift) - 1);
-        const Wide half = Wide{1} << (shift - 1);
-        q = x.m >> shift;
-        if (rem > half || (rem == half && (q & 1) != 0)) {
-            ++q;
-        }
-        e += shift;
-    }
-    if (q != 0 && bitLength(q) - 1 + e >= 128) {
-        return std::nullopt;
-    }
-    const float magnitude = std::ldexp(static_cast<float>(q), e);
-    return x.negative ? -magnitude : magnitude;
-}
+// The four steps in the integer model of the arithmetic.
 
 std::optional<float> modelCubic(const Cubic& c, std::int32_t raw, int bits = 64) {
     const Binary x = fromInt(raw);
@@ -438,27 +310,6 @@ TEST(FormatTemperature, AgreesWithExactModelOnRandomCubics) {
 
 // ---------------------------------------------------------------------------
 // The caller's floating-point environment.
-
-#if defined(__x86_64__) || defined(__i386__)
-unsigned short x87Control() {
-    unsigned short control = 0;
-    asm volatile("fnstcw %0" : "=m"(control));
-    return control;
-}
-
-void setX87Control(unsigned short control) {
-    asm volatile("fldcw %0" : : "m"(control));
-}
-#endif
-
-class CallerEnvironment : public ::testing::Test {
-protected:
-    void SetUp() override { std::fegetenv(&saved_); }
-    void TearDown() override { std::fesetenv(&saved_); }
-
-private:
-    std::fenv_t saved_{};
-};
 
 TEST_F(CallerEnvironment, FlagsAreLeftAsTheCallerHadThem) {
     const Cubic overflow{1e30, 0, 0, 0};

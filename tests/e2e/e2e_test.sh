@@ -14,17 +14,8 @@ XS_PROGRAM=$1
 XS_SIM=$2
 # shellcheck source=SCRIPTDIR/../../scripts/xsession.sh
 source "$3"
-work=$(mktemp -d "${TMPDIR:-/tmp}/zorm5816-e2e.XXXXXX")
-finish() {
-    local status=$?
-    xs_cleanup
-    if ((status == 0)); then
-        rm -rf "$work"
-    else
-        echo "e2e: FAILED; the working directory is kept: $work" >&2
-    fi
-}
-trap finish EXIT
+xs_scratch_work
+work=$XS_WORK
 
 params=$work/Parametry.par
 
@@ -47,15 +38,6 @@ bytes_at() {
     od -An -v -tu1 -j "$2" -N "$3" "$1" | xargs
 }
 
-# Waits for the first message box and checks that its title is $2.
-expect_box() {
-    local run=$1 title=$2 box
-    box=$(xs_wait_window '^(Error|Information|Warning)$')
-    [[ $(xs_window_name "$box") == "$title" ]] ||
-        xs_fail "$run: expected the box '$title', got '$(xs_window_name "$box")'"
-    xs_close_box "$box"
-}
-
 # "&K o n e c" (Alt+K) on the main window: the program saves and ends.
 quit_by_button() {
     local run=$1 main=$2
@@ -71,8 +53,8 @@ xs_start_xvfb
 xs_start_sim --dir "$work" --port 1 --log "$work/first.log"
 xs_start_program "$work"
 main=$(xs_wait_window "$XS_MAIN_TITLE")
-expect_box "first start" Error
-expect_box "first start" Information
+xs_expect_box "first start" Error
+xs_expect_box "first start" Information
 quit_by_button "first start" "$main"
 xs_stop_sim
 expect_frames "first start" "$work/first.log" "25 30 0d -> reply"
@@ -100,7 +82,7 @@ cp "$params" "$work/before-second.par"
 xs_start_sim --dir "$work" --port 1 --log "$work/second.log"
 xs_start_program "$work"
 main=$(xs_wait_window "$XS_MAIN_TITLE")
-expect_box "second start" Information
+xs_expect_box "second start" Information
 xs_keys "$main" Tab Tab space Tab Tab space
 quit_by_button "second start" "$main"
 xs_stop_sim

@@ -1,7 +1,9 @@
 // Any bytes may stand in Parametry.par. Loading them and then showing every
-// coefficient and true temperature and evaluating every sensor, as the
-// windows do, must neither crash nor reach outside the records, and every
-// text must still be a number or the error text.
+// coefficient and true temperature, evaluating every sensor, and listing,
+// fitting and reporting every sensor as the calibration window does, must
+// neither crash nor reach outside the records, and every text must still be
+// a number or the error text.
+#include "data/calibration.h"
 #include "data/context.h"
 #include "data/evaluation.h"
 #include "data/number_text.h"
@@ -10,8 +12,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 
 namespace zorm::fuzz {
@@ -34,6 +39,61 @@ void Evaluate(const SensorParamSet& params, std::int32_t raw, int sensor) {
         std::string text;
         FormatTemperature(params, raw, sensor, text, sep);
         Require(text == EvaluationError || IsNumberText(text, sep));
+    }
+}
+
+// The report over the first n points: n rows, or fewer when a row faults,
+// which ends it without a maximum.
+void Report(const SensorParamSet& params, int sensor, int n) {
+    for (const char sep : Separators) {
+        const FitReport report = MakeFitReport(params, sensor, n, sep);
+        const std::size_t rows = static_cast<std::size_t>(n);
+        Require(report.Faulted
+                    ? report.Rows.size() < rows && report.MaxDeviation.empty()
+                    : report.Rows.size() == rows && IsNumberText(report.MaxDeviation, sep));
+        for (const FitReportRow& row : report.Rows) {
+            Require(IsNumberText(row.Fitted, sep) && IsNumberText(row.Deviation, sep));
+        }
+    }
+}
+
+// The listing of the stored points, then the fit over Count points and its
+// report, as the calibration window shows them.
+void Calibrate(const SensorParamSet& params, int sensor) {
+    const int count = params.Count(sensor);
+    for (const char sep : Separators) {
+        const Listing listing = MakeListing(params, sensor, sep);
+        Require(listing.Rows.size() ==
+                static_cast<std::size_t>(std::min(count, SensorParamSet::Points)));
+        for (const ListingRow& row : listing.Rows) {
+            Require(IsNumberText(row.Raw, sep) && IsNumberText(row.TrueTemp, sep));
+            Require(row.Faulted
+                        ? row.Fitted == EvaluationError && row.Deviation == EvaluationError
+                        : IsNumberText(row.Fitted, sep) && IsNumberText(row.Deviation, sep));
+        }
+        Require(IsNumberText(listing.MaxDeviation, sep));
+        Require(!PolynomialLine(CubicOf(params.Coefficients, sensor), sep).empty());
+    }
+    const std::optional<Cubic> cubic = FitCubic(params, sensor, count);
+    if (count < MinFitPoints || count > MaxFitPoints) {
+        Require(!cubic);
+        return;
+    }
+    // The report also runs over whatever coefficients the file held.
+    Report(params, sensor, count);
+    if (!cubic) {
+        return;
+    }
+    Require(std::isfinite(cubic->A3) && std::isfinite(cubic->A2) && std::isfinite(cubic->A1) &&
+            std::isfinite(cubic->A0));
+    SensorParamSet fitted = params;
+    fitted.Coefficients.A3(sensor) = cubic->A3;
+    fitted.Coefficients.A2(sensor) = cubic->A2;
+    fitted.Coefficients.A1(sensor) = cubic->A1;
+    fitted.Coefficients.A0(sensor) = cubic->A0;
+    Report(fitted, sensor, count);
+    for (const char sep : Separators) {
+        Require(!PolynomialLine(*cubic, sep).empty());
     }
 }
 
@@ -83,6 +143,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             for (const std::int32_t raw : FixedRaws) {
                 Evaluate(*params, raw, s);
             }
+            Calibrate(*params, s);
         }
         // Sensor numbers outside 1..3 give the error text, never a read.
         for (const int sensor : {0, 4, -1, 255}) {

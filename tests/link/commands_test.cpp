@@ -197,7 +197,8 @@ void PrintTo(const ResultRow& row, std::ostream* os) {
 }
 
 // Every failure but a wrong echo, CR and check byte spoils the reply of
-// every command alike; those three concern one command each.
+// every command alike; those three concern the identification and the
+// measurement (CR), the measurement (echo) and the register read.
 const ResultRow ResultTable[] = {
     {Trouble::None, "Good", true, true, Effect::New, true, true, Effect::New, true},
     {Trouble::ClosedPort, "ClosedPort", false, false, Effect::Kept, false, false, Effect::Kept,
@@ -213,7 +214,7 @@ const ResultRow ResultTable[] = {
     {Trouble::FirstByte, "FirstByte", false, false, Effect::Kept, false, false, Effect::Kept,
      false},
     {Trouble::Echo, "Echo", true, false, Effect::Kept, true, true, Effect::New, true},
-    {Trouble::NoCr, "NoCr", true, false, Effect::Zero, true, true, Effect::New, true},
+    {Trouble::NoCr, "NoCr", false, false, Effect::Zero, true, true, Effect::New, true},
     {Trouble::CheckByte, "CheckByte", true, true, Effect::New, true, false, Effect::New, true},
     {Trouble::Short, "Short", false, false, Effect::Kept, false, false, Effect::Kept, false},
     {Trouble::Silence, "Silence", false, false, Effect::Kept, false, false, Effect::Kept, false},
@@ -318,8 +319,7 @@ TEST_P(ResultTest, EveryExchangeLeavesTheLineAtReceive) {
 INSTANTIATE_TEST_SUITE_P(EveryCase, ResultTest, ::testing::ValuesIn(ResultTable),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// A reply whose bytes are not digits still counts, each byte as
-// (byte - '0') mod 256, as long as the frame around it is right.
+// A port whose every read gets the bytes of one reply.
 class ScriptedPort final : public zorm::SerialPort {
 public:
     explicit ScriptedPort(Bytes reply) : reply_(std::move(reply)) {}
@@ -340,23 +340,71 @@ private:
     Bytes reply_;
 };
 
-TEST(MeasurementDigits, AreNotCheckedButTakenModulo256) {
+// The link over a port whose reads get `reply`, opened.
+struct ScriptedLink {
+    explicit ScriptedLink(const Bytes& reply)
+        : link(context, [reply](std::uint8_t) { return std::make_unique<ScriptedPort>(reply); }) {
+        context.LastReading = ReadingBefore;
+        EXPECT_TRUE(link.OpenPort(1));
+    }
+    zorm::Context context;
+    zorm::Drv232 link;
+};
+
+// Only '>', the echo, five digits and CR make a reading. Other bytes between
+// the echo and CR are no reading at all; without CR the reading is 0.
+TEST(MeasurementDigits, OnlyFiveDigitsMakeAReading) {
     const struct {
         Bytes reply;
+        bool ok;
         std::int32_t reading;
     } table[] = {
-        {{'>', '1', '0', '1', '2', '3', '4', 13}, 1234},
-        {{'>', '1', '9', '9', '9', '9', '9', 13}, 99999},
-        // ':' counts 10 and '/' counts 255.
-        {{'>', '1', ':', '/', '0', '0', '0', 13}, 10 * 10000 + 255 * 1000},
+        {{'>', '1', '0', '1', '2', '3', '4', 13}, true, 1234},
+        {{'>', '1', '9', '9', '9', '9', '9', 13}, true, 99999},
+        {{'>', '1', '0', '0', '0', '0', '0', 13}, true, 0},
+        // ':' and '/' are the neighbours of the digits.
+        {{'>', '1', ':', '0', '0', '0', '0', 13}, false, ReadingBefore},
+        {{'>', '1', '0', '0', '0', '0', '/', 13}, false, ReadingBefore},
+        {{'>', '1', ' ', '1', '2', '3', '4', 13}, false, ReadingBefore},
+        {{'>', '1', '-', '1', '2', '3', '4', 13}, false, ReadingBefore},
+        {{'>', '1', '1', '2', 0xB3, '4', '5', 13}, false, ReadingBefore},
+        {{'>', '1', 'x', '1', '2', '3', '4', ' '}, false, 0},
     };
     for (const auto& row : table) {
-        zorm::Context context;
-        zorm::Drv232 link(context,
-                          [&](std::uint8_t) { return std::make_unique<ScriptedPort>(row.reply); });
-        ASSERT_TRUE(link.OpenPort(1));
-        EXPECT_TRUE(link.MeasureChannel(1));
-        EXPECT_EQ(context.LastReading, row.reading);
+        SCOPED_TRACE(std::string(row.reply.begin(), row.reply.end() - 1));
+        ScriptedLink scripted(row.reply);
+        EXPECT_EQ(scripted.link.MeasureChannel(1), row.ok);
+        EXPECT_EQ(scripted.context.LastReading, row.reading);
+    }
+}
+
+// Only '>', four printable characters (0x20..0x7E) and CR are an
+// identification; noise and the replies of other commands are not.
+TEST(IdentificationReply, NeedsFourPrintableCharactersAndCr) {
+    const struct {
+        std::string reply;
+        const char* type;
+    } table[] = {
+        {">5816\r", "ZORM5816A"},
+        {"> ~AZ\r", "ZORM ~AZA"},
+        {">\x1F"
+         "816\r",
+         zorm::DeviceTypeError},
+        {">581\x7F\r", zorm::DeviceTypeError},
+        {">58\xE1"
+         "6\r",
+         zorm::DeviceTypeError},
+        {">5\r16\r", zorm::DeviceTypeError},
+        {">5816 ", zorm::DeviceTypeError},
+        {">5816\n", zorm::DeviceTypeError},
+        {">5816", zorm::DeviceTypeError},
+        {">121500\r", zorm::DeviceTypeError}, // a stale measurement reply
+        {"?5816\r", zorm::DeviceTypeError},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.reply);
+        ScriptedLink scripted(Bytes(row.reply.begin(), row.reply.end()));
+        EXPECT_EQ(scripted.link.ReadDeviceType(), row.type);
     }
 }
 

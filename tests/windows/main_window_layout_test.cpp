@@ -40,17 +40,8 @@ protected:
     }
 };
 
-struct Expected {
-    const char* Name;
-    const char* Kind;
-    QString Caption;
-    QRect Place;        // left, top, width x height; width 0: only the corner
-    const char* Parent; // the frame holding the control, or the client area
-    bool Visible;
-};
-
 TEST_F(MainWindowLayout, ControlsHaveTheirKindsCaptionsPlacesAndVisibility) {
-    const std::vector<Expected> controls = {
+    const std::vector<test::ExpectedControl> controls = {
         {"Label1", "QLabel", "Adresa přístroje", {16, 16, 0, 0}, "centralwidget", false},
         {"SpinEdit1", "QSpinBox", "", {24, 32, 57, 22}, "centralwidget", false},
         {"BitBtn4",
@@ -83,27 +74,7 @@ TEST_F(MainWindowLayout, ControlsHaveTheirKindsCaptionsPlacesAndVisibility) {
         {"Label8", "QLabel", "Label8", {56, 448, 0, 0}, "centralwidget", false},
         {"BitBtn2", "QPushButton", "&K o n e c", {176, 496, 121, 33}, "centralwidget", true},
     };
-    for (const Expected& expected : controls) {
-        SCOPED_TRACE(expected.Name);
-        auto* control = window.findChild<QWidget*>(QString::fromLatin1(expected.Name));
-        ASSERT_NE(control, nullptr);
-        EXPECT_STREQ(control->metaObject()->className(), expected.Kind);
-        EXPECT_EQ(control->parentWidget()->objectName(), expected.Parent);
-        EXPECT_EQ(control->pos(), expected.Place.topLeft());
-        if (expected.Place.width() > 0) {
-            EXPECT_EQ(control->size(), expected.Place.size());
-        }
-        EXPECT_EQ(!control->isHidden(), expected.Visible);
-        QString caption;
-        if (auto* label = qobject_cast<QLabel*>(control)) {
-            caption = label->text();
-        } else if (auto* button = qobject_cast<QAbstractButton*>(control)) {
-            caption = button->text();
-        } else if (auto* frame = qobject_cast<QGroupBox*>(control)) {
-            caption = frame->title();
-        }
-        EXPECT_EQ(caption, expected.Caption);
-    }
+    test::ExpectControls(window, controls);
 
     // Buttons with pictures carry an icon; the picture-only button nothing else.
     for (const char* name : {"BitBtn1", "BitBtn2", "BitBtn3", "BitBtn4", "BitBtn5"}) {
@@ -181,16 +152,7 @@ TEST_F(MainWindowLayout, TabOrderStartsAtTheQuitButton) {
     auto* first = Control<QWidget>("BitBtn2");
     EXPECT_EQ(window.focusWidget(), first);
 
-    // Walk the focus chain once round and keep the controls that take Tab.
-    QStringList chain;
-    QWidget* widget = first;
-    do {
-        if (order.contains(widget->objectName())) {
-            chain.append(widget->objectName());
-        }
-        widget = widget->nextInFocusChain();
-    } while (widget != first);
-    EXPECT_EQ(chain, order);
+    EXPECT_EQ(test::TabChain(first, order), order);
     EXPECT_EQ(Control<QToolButton>("SpeedButton1")->focusPolicy(), Qt::NoFocus);
 }
 

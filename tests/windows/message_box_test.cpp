@@ -1,11 +1,13 @@
 // The Qt message boxes and the Qt modal runner, driven from a timer while
 // their event loop runs.
 #include "windows/message_box.h"
+#include "windows/operator_input.h"
 
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCursor>
 #include <QDialog>
 #include <QMessageBox>
 #include <QTimer>
@@ -99,6 +101,34 @@ TEST(QtMessageBox, QuestionAnswersTheButtonChosen) {
     SeenBox closed;
     WhenBoxOpens(closed, [](QMessageBox& box) { box.reject(); });
     EXPECT_EQ(service.Show(BoxKind::Warning, "?", BoxButtons::YesNo), BoxAnswer::No);
+}
+
+TEST(QtMessageBox, ShowsTheNormalCursorOverABusyWindow) {
+    const auto cursor = [] {
+        const QCursor* override = QGuiApplication::overrideCursor();
+        return override == nullptr ? -1 : static_cast<int>(override->shape());
+    };
+    QtMessageBoxService service;
+    int atBox = 0;
+    SeenBox seen;
+    WhenBoxOpens(seen, [&](QMessageBox& box) {
+        atBox = cursor();
+        Click(box, "OK");
+    });
+    {
+        const CursorOverride busy(Qt::WaitCursor);
+        service.Show(BoxKind::Information, "found", BoxButtons::Ok);
+        EXPECT_EQ(atBox, Qt::ArrowCursor);
+        EXPECT_EQ(cursor(), Qt::WaitCursor);
+    }
+    // Where nothing is busy, the box sets no cursor of its own.
+    WhenBoxOpens(seen, [&](QMessageBox& box) {
+        atBox = cursor();
+        Click(box, "OK");
+    });
+    service.Show(BoxKind::Error, "idle", BoxButtons::Ok);
+    EXPECT_EQ(atBox, -1);
+    EXPECT_EQ(cursor(), -1);
 }
 
 TEST(QtModalRunner, RunsTheWindowModallyUntilItEnds) {

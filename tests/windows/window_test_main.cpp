@@ -1,6 +1,7 @@
 // The window tests run inside one QApplication on the offscreen platform, so
 // they need no display.
 #include "tests/windows/window_test_support.h"
+#include "windows/operator_input.h"
 
 #include <QApplication>
 
@@ -10,5 +11,7 @@ int main(int argc, char* argv[]) {
     }
     testing::InitGoogleTest(&argc, argv);
     QApplication application(argc, argv);
+    // As the program does, so that every window is tested with it.
+    zorm::InstallEnterPressesFocusedButton(application);
     return RUN_ALL_TESTS();
 }

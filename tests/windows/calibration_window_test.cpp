@@ -1,0 +1,621 @@
+// The calibration window and the constants view, against the in-process
+// simulator on its virtual clock, with scripted boxes, in a scratch working
+// directory: collection, entry, the sensor switch, the fit and its report,
+// the commit, the exchanges of the parameter sets, the export and its view.
+#include "data/calibration.h"
+#include "data/number_text.h"
+#include "data/param_files.h"
+#include "tests/windows/main_window_fixture.h"
+#include "windows/Kalibrace.h"
+#include "windows/Kontrola.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTextBlock>
+#include <QTimer>
+#include <QToolButton>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace zorm {
+namespace {
+
+namespace fs = std::filesystem;
+
+// "21.5" with the decimal separator of the regional settings.
+QString Local(const char* number) {
+    return QString::fromLatin1(number).replace('.', QLocale::system().decimalPoint());
+}
+
+char Sep() {
+    return QLocale::system().decimalPoint().front().toLatin1();
+}
+
+std::vector<std::uint8_t> FileBytes(const char* name) {
+    std::ifstream in(name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void MakeReadOnly(const char* name) {
+    std::ofstream(name, std::ios::app).flush();
+    fs::permissions(name, fs::perms::owner_read);
+}
+
+// Points 1..n of sensor s with the cubic 0.5 + 0.002 x + 1e-8 x^2 and a
+// little scatter, committed as a calibration.
+SensorParamSet CalibratedSet(int s, int n) {
+    SensorParamSet set;
+    for (int k = 1; k <= n; ++k) {
+        const double x = 2000.0 * k;
+        set.Raw(s, k) = static_cast<std::int32_t>(x);
+        set.TrueTemp(s, k) = static_cast<float>(0.5 + 0.002 * x + 1e-8 * x * x + 0.01 * (k % 3));
+    }
+    set.Count(s) = static_cast<std::uint8_t>(n);
+    set.Calibrated(s) = 1;
+    if (const auto cubic = FitCubic(set, s, n)) {
+        set.Coefficients.A3(s) = cubic->A3;
+        set.Coefficients.A2(s) = cubic->A2;
+        set.Coefficients.A1(s) = cubic->A1;
+        set.Coefficients.A0(s) = cubic->A0;
+    }
+    return set;
+}
+
+class CalibrationWindow : public testing::Test {
+protected:
+    test::ScratchDirectory scratch{test::ScratchDirectory::Enter};
+    Context context;
+    sim::SimPorts ports;
+    sim::SimLine line = ports.Add(1);
+    Drv232 link{context, ports.Opener()};
+    test::ScriptedBoxes boxes;
+    test::ScriptedModal modal;
+    std::unique_ptr<TKalibrace> window;
+
+    void SetUp() override {
+        context.DeviceSettings.DeviceAddress = 1;
+        ASSERT_TRUE(link.OpenPort(1));
+    }
+
+    void Open() {
+        window = std::make_unique<TKalibrace>(context, link, boxes, modal);
+        window->FormActivate();
+    }
+
+    template <typename T = QWidget> T* Control(const char* name) {
+        T* control = window->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(control, nullptr) << name;
+        return control;
+    }
+    bool Shown(const char* name) { return !Control(name)->isHidden(); }
+    QString Text(const char* label) { return Control<QLabel>(label)->text(); }
+    QString Row(const char* column, int k) {
+        return Control<QPlainTextEdit>(column)->document()->findBlockByNumber(k - 1).text();
+    }
+    QTimer* Timer() { return Control<QTimer>("Timer1"); }
+
+    // The converter reads `raw` on channel s, and a tick takes the reading.
+    void Tick(int s, std::int32_t raw) {
+        line.Converter().Config().Raw[static_cast<std::size_t>(s - 1)] = raw;
+        window->Timer1Timer();
+    }
+    // "Zapiš teplotu", the text typed, "Potvrď zápis".
+    void Enter(const QString& typed) {
+        window->BitBtn5Click();
+        Control<QLineEdit>("Edit1")->setText(typed);
+        window->BitBtn5Click();
+    }
+    // A new collection of these points on the selected sensor.
+    void Collect(int s, const std::vector<std::pair<std::int32_t, const char*>>& points) {
+        window->Button1Click();
+        for (const auto& [raw, typed] : points) {
+            Tick(s, raw);
+            Enter(Local(typed));
+        }
+    }
+    void Select(int s) {
+        Control<QRadioButton>(QStringLiteral("RadioGroup1Item%1").arg(s).toLatin1().constData())
+            ->setChecked(true);
+    }
+    std::vector<QString> TakeBoxes() {
+        std::vector<QString> texts = boxes.Texts();
+        boxes.Shown.clear();
+        return texts;
+    }
+};
+
+TEST_F(CalibrationWindow, ControlsAsDesigned) {
+    Open();
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Kalibrace snímačů"));
+    EXPECT_EQ(window->size(), QSize(733, 632));
+    test::ExpectControls(
+        *window,
+        {
+            {"Label7", "QLabel", "", {16, 8, 0, 0}, "Kalibrace", true},
+            {"Label5", "QLabel", "Snímač teploty č.1", {120, 8, 0, 0}, "Kalibrace", true},
+            {"Label8", "QLabel", "", {328, 8, 0, 0}, "Kalibrace", false},
+            {"Label2", "QLabel", "Měřená hodnota [bit]", {16, 32, 0, 0}, "Kalibrace", true},
+            {"Label1", "QLabel", "Skutečná teplota [°C]", {128, 32, 0, 0}, "Kalibrace", true},
+            {"Label3", "QLabel", "Vypočítaná teplota [°C]", {248, 32, 0, 0}, "Kalibrace", false},
+            {"Label6", "QLabel", "Odchylka [°C]", {376, 32, 0, 0}, "Kalibrace", false},
+            {"Memo2", "QPlainTextEdit", "", {8, 48, 121, 481}, "Kalibrace", true},
+            {"Memo1", "QPlainTextEdit", "", {128, 48, 121, 481}, "Kalibrace", true},
+            {"Memo3", "QPlainTextEdit", "", {248, 48, 121, 481}, "Kalibrace", false},
+            {"Memo4", "QPlainTextEdit", "", {368, 48, 89, 481}, "Kalibrace", false},
+            {"VysNadpis", "QLabel", ". . .", {16, 536, 0, 0}, "Kalibrace", true},
+            {"VysPolynom", "QLabel", " . . . . . . . . ", {16, 560, 0, 0}, "Kalibrace", true},
+            {"RadioGroup1",
+             "QGroupBox",
+             "Volba snímače teploty",
+             {512, 48, 129, 105},
+             "Kalibrace",
+             true},
+            {"SpeedButton2", "QToolButton", "", {680, 64, 23, 22}, "Kalibrace", true},
+            {"SpeedButton1", "QToolButton", "", {680, 128, 23, 22}, "Kalibrace", true},
+            {"Bevel1", "QFrame", "", {488, 200, 177, 225}, "Kalibrace", false},
+            {"Button1", "QPushButton", "Kalibrace", {528, 208, 89, 33}, "Kalibrace", true},
+            {"Edit1", "QLineEdit", "0.0", {512, 252, 121, 0}, "Kalibrace", false},
+            {"BitBtn5", "QPushButton", "Zapiš teplotu", {512, 280, 121, 25}, "Kalibrace", false},
+            {"BitBtn6", "QPushButton", "Regresní výpočet", {512, 324, 121, 25}, "Kalibrace", false},
+            {"BitBtn3", "QPushButton", "Uložit na disk", {512, 364, 121, 25}, "Kalibrace", false},
+            {"Label4", "QLabel", "Připraven k měření", {520, 404, 0, 0}, "Kalibrace", false},
+            {"BitBtn1",
+             "QPushButton",
+             "Export kalibračních konstant",
+             {488, 440, 185, 41},
+             "Kalibrace",
+             true},
+            {"BitBtn2",
+             "QPushButton",
+             "Kontrola kalibračních konstant",
+             {488, 488, 185, 25},
+             "Kalibrace",
+             true},
+            {"BitBtn4", "QPushButton", "Zpět", {552, 552, 75, 25}, "Kalibrace", true},
+        });
+    EXPECT_TRUE(Control<QRadioButton>("RadioGroup1Item1")->isChecked());
+    EXPECT_EQ(Control<QToolButton>("SpeedButton2")->toolTip(),
+              "Uživatelské parametry přepíše továrními parametry");
+    EXPECT_EQ(Control<QToolButton>("SpeedButton1")->toolTip(),
+              "Tovární parametry přepíše uživatelskými parametry");
+    for (const char* column : {"Memo1", "Memo2", "Memo3", "Memo4"}) {
+        auto* memo = Control<QPlainTextEdit>(column);
+        EXPECT_TRUE(memo->isReadOnly()) << column;
+        EXPECT_EQ(memo->document()->blockCount(), 30) << column;
+    }
+    EXPECT_EQ(Timer()->interval(), 333);
+    EXPECT_EQ(Timer()->timerType(), Qt::PreciseTimer);
+    EXPECT_FALSE(Timer()->isActive());
+    EXPECT_EQ(Control<QLabel>("Label5")->palette().color(QPalette::WindowText), QColor(Qt::blue));
+    EXPECT_TRUE(Control<QPushButton>("Button1")->font().bold());
+
+    const QStringList order = {"BitBtn3", "Memo1",   "Memo2",   "BitBtn4",     "Edit1",
+                               "Memo3",   "BitBtn5", "BitBtn6", "RadioGroup1", "Memo4",
+                               "Button1", "BitBtn1", "BitBtn2"};
+    EXPECT_EQ(test::TabChain(Control("BitBtn3"), order), order);
+    // The first of them that is shown holds the focus at the opening.
+    window->show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->focusWidget(), Control("Memo1"));
+}
+
+TEST_F(CalibrationWindow, ActivationCopiesTheUserSetAndListsACalibratedSensorOne) {
+    context.UserParams.Count(1) = 5; // not calibrated: not listed
+    Open();
+    EXPECT_EQ(context.CalibSensor, 1);
+    EXPECT_EQ(context.WorkParams, context.UserParams);
+    EXPECT_FALSE(Shown("Memo3"));
+    EXPECT_EQ(Text("Label7"), "");
+    EXPECT_EQ(Text("VysNadpis"), ". . .");
+    EXPECT_EQ(Text("VysPolynom"), " . . . . . . . . ");
+
+    context.UserParams = CalibratedSet(1, 6);
+    context.UserParams.Count(1) = 40; // a damaged count lists the 30 slots
+    context.DeviceSettings.DeviceAddress = 7;
+    Open();
+    const Listing listing = MakeListing(context.UserParams, 1, Sep());
+    ASSERT_EQ(listing.Rows.size(), 30u);
+    for (int k : {1, 6, 30}) {
+        SCOPED_TRACE(k);
+        EXPECT_EQ(Row("Memo2", k).toStdString(), listing.Rows[k - 1].Raw);
+        EXPECT_EQ(Row("Memo1", k).toStdString(), listing.Rows[k - 1].TrueTemp);
+        EXPECT_EQ(Row("Memo3", k).toStdString(), listing.Rows[k - 1].Fitted);
+        EXPECT_EQ(Row("Memo4", k).toStdString(), listing.Rows[k - 1].Deviation);
+    }
+    EXPECT_TRUE(Shown("Memo3") && Shown("Memo4") && Shown("Label3") && Shown("Label6"));
+    EXPECT_EQ(Text("Label8").toStdString(), "Max.odchylka: " + listing.MaxDeviation);
+    EXPECT_EQ(Text("Label7"), "Adresa 7");
+    EXPECT_EQ(Text("VysNadpis"), "Výsledný polynom");
+    EXPECT_EQ(Text("VysPolynom").toStdString(),
+              PolynomialLine(CubicOf(context.UserParams.Coefficients, 1), Sep()));
+}
+
+TEST_F(CalibrationWindow, WholeCollectionOfTwentyNinePointsAndItsFit) {
+    Open();
+    window->Button1Click();
+    EXPECT_TRUE(Timer()->isActive());
+    EXPECT_TRUE(Shown("BitBtn5") && Shown("Bevel1") && Shown("Label4"));
+    EXPECT_FALSE(Shown("Button1"));
+    EXPECT_EQ(Text("Label4"), "Probíhá měření . . . ");
+    EXPECT_EQ(context.WorkParams.Count(1), 1);
+
+    Tick(1, 10000);
+    EXPECT_EQ(context.WorkParams.Raw(1, 1), 10000);
+    EXPECT_EQ(Row("Memo2", 1), "10000");
+    const std::vector<std::uint8_t> frame = {'*', '1', '1', 13};
+    std::vector<std::uint8_t> written;
+    for (const sim::LineEvent& event : line.Events()) {
+        written = event.Kind == sim::EventKind::Write ? event.Bytes : written;
+    }
+    EXPECT_EQ(written, frame);
+
+    window->BitBtn5Click();
+    EXPECT_FALSE(Timer()->isActive());
+    EXPECT_TRUE(Shown("Edit1"));
+    EXPECT_EQ(Control<QLineEdit>("Edit1")->text(), "");
+    EXPECT_EQ(Control<QPushButton>("BitBtn5")->text(), "Potvrď zápis");
+    EXPECT_TRUE(context.EntryOpen);
+    EXPECT_EQ(Text("Label4"), "Zadání skutečné teploty");
+    Control<QLineEdit>("Edit1")->setText(Local("20.057"));
+    window->BitBtn5Click();
+    EXPECT_EQ(context.WorkParams.TrueTemp(1, 1), 20.057F);
+    EXPECT_EQ(Row("Memo1", 1), Local("20.06"));
+    EXPECT_EQ(context.WorkParams.Count(1), 2);
+    EXPECT_TRUE(Timer()->isActive());
+    EXPECT_FALSE(Shown("Edit1"));
+    EXPECT_EQ(Control<QPushButton>("BitBtn5")->text(), "Zapiš teplotu");
+    EXPECT_EQ(Text("Label4"), "Probíhá měření . . .");
+
+    for (int k = 2; k <= 29; ++k) {
+        Tick(1, 10000 + 2500 * k);
+        Enter(Local(k % 2 == 0 ? "20.5" : "19.75") + QString::number(k));
+        // The fit is offered with the 4th point (Count 5), not before.
+        EXPECT_EQ(Shown("BitBtn6"), k >= 4) << k;
+    }
+    EXPECT_EQ(TakeBoxes(), std::vector<QString>{
+                               QStringLiteral("Byl dosažen max.počet hodnot, proveďte výpočet.")});
+    EXPECT_EQ(context.WorkParams.Count(1), 30);
+    EXPECT_FALSE(Shown("BitBtn5"));
+    EXPECT_TRUE(Timer()->isActive());
+    Tick(1, 99999); // slot 30 takes readings until the fit
+    EXPECT_EQ(context.WorkParams.Raw(1, 30), 99999);
+
+    window->BitBtn6Click();
+    EXPECT_FALSE(Timer()->isActive());
+    EXPECT_EQ(context.WorkParams.Count(1), 29);
+    EXPECT_EQ(context.WorkParams.Raw(1, 30), 0);
+    EXPECT_EQ(Row("Memo2", 30), "      ");
+    const auto cubic = FitCubic(context.WorkParams, 1, 29);
+    ASSERT_TRUE(cubic);
+    EXPECT_EQ(CubicOf(context.WorkParams.Coefficients, 1), *cubic);
+    const FitReport report = MakeFitReport(context.WorkParams, 1, 29, Sep());
+    EXPECT_EQ(Row("Memo3", 29).toStdString(), report.Rows[28].Fitted);
+    EXPECT_EQ(Row("Memo4", 29).toStdString(), report.Rows[28].Deviation);
+    EXPECT_EQ(Row("Memo3", 30), "");
+    EXPECT_EQ(Text("Label8").toStdString(), "Max.odchylka: " + report.MaxDeviation);
+    EXPECT_EQ(Text("VysPolynom").toStdString(), PolynomialLine(*cubic, Sep()));
+    EXPECT_TRUE(Shown("BitBtn3") && Shown("Memo3") && Shown("Memo4") && Shown("Label8"));
+    EXPECT_FALSE(Shown("BitBtn6") || Shown("Label4") || Shown("Button1"));
+    EXPECT_EQ(context.UserParams, SensorParamSet{}); // nothing committed yet
+}
+
+TEST_F(CalibrationWindow, RejectedEntriesAndFailedReadingsKeepThePointInProgress) {
+    Open();
+    window->Button1Click();
+    Enter(Local("1.5")); // before any reading: the raw value is 0
+    EXPECT_EQ(context.WorkParams.Raw(1, 1), 0);
+    EXPECT_EQ(context.WorkParams.Count(1), 2);
+
+    Tick(1, 5000);
+    for (const char* typed : {"", "abc", "1..5", "1e39"}) {
+        Enter(QString::fromLatin1(typed));
+        EXPECT_EQ(TakeBoxes(), std::vector<QString>{QStringLiteral("Chybný formát čísla")})
+            << typed;
+        EXPECT_EQ(context.WorkParams.Count(1), 2);
+        EXPECT_TRUE(Timer()->isActive());
+        EXPECT_EQ(Text("Label4"), "Probíhá měření . . .");
+    }
+    line.Converter().SetFault(sim::Fault::Silence);
+    window->Timer1Timer();
+    EXPECT_EQ(Text("Label4"), "Chybné měření");
+    EXPECT_EQ(context.WorkParams.Raw(1, 2), 5000);
+    line.Converter().SetFault(sim::Fault::None);
+    Tick(1, 6000);
+    EXPECT_EQ(Text("Label4"), "Chybné měření"); // a good reading does not reset it
+    Enter(Local("0.1"));
+    EXPECT_EQ(context.WorkParams.Raw(1, 2), 6000);
+    EXPECT_EQ(context.WorkParams.TrueTemp(1, 2), 0.1F);
+    EXPECT_EQ(Row("Memo1", 2), Local("0.10"));
+}
+
+TEST_F(CalibrationWindow, ASensorSwitchCarriesTheCollectionToTheNewSensor) {
+    context.UserParams = CalibratedSet(2, 3);
+    Open();
+    Collect(1, {{100, "1"}});
+    Select(2);
+    EXPECT_EQ(context.CalibSensor, 2);
+    EXPECT_EQ(Text("Label5"), "Snímač teploty č.2");
+    EXPECT_EQ(Row("Memo2", 1), "2000");  // listed
+    EXPECT_EQ(Row("Memo2", 4), "     "); // blanked
+    EXPECT_TRUE(Shown("Button1") && Timer()->isActive());
+    Tick(2, 777);
+    Enter(Local("5"));
+    EXPECT_EQ(context.WorkParams.Raw(2, 3), 777);
+    EXPECT_EQ(context.WorkParams.TrueTemp(2, 3), 5.0F);
+    EXPECT_EQ(context.WorkParams.Count(2), 4);
+
+    // A sensor without a slot in progress begins its points at slot 1.
+    Select(3);
+    EXPECT_EQ(Text("VysPolynom").toStdString(), PolynomialLine(Cubic{}, Sep()));
+    context.WorkParams.Count(3) = 200;
+    Tick(3, 888);
+    EXPECT_EQ(context.WorkParams.Count(3), 1);
+    EXPECT_EQ(context.WorkParams.Raw(3, 1), 888);
+    EXPECT_EQ(Row("Memo2", 1), "888");
+    // Slot 30 never takes a true temperature.
+    context.WorkParams.Count(3) = 30;
+    Enter(Local("7"));
+    EXPECT_EQ(context.WorkParams.TrueTemp(3, 30), 0.0F);
+    EXPECT_EQ(TakeBoxes(), std::vector<QString>{
+                               QStringLiteral("Byl dosažen max.počet hodnot, proveďte výpočet.")});
+    EXPECT_FALSE(Shown("BitBtn5"));
+}
+
+TEST_F(CalibrationWindow, LeavingTheSensorChoiceBlanksThePointColumns) {
+    context.UserParams = CalibratedSet(1, 3);
+    Open();
+    window->show();
+    window->activateWindow();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(QApplication::activeWindow(), window.get());
+    Control("RadioGroup1Item1")->setFocus();
+    Control("RadioGroup1Item2")->setFocus(); // within the choice
+    EXPECT_EQ(Row("Memo2", 1), "2000");
+    Control("Button1")->setFocus();
+    EXPECT_EQ(Row("Memo2", 1), "     ");
+    EXPECT_EQ(Row("Memo1", 3), "     ");
+    EXPECT_NE(Row("Memo3", 1), "");
+}
+
+TEST_F(CalibrationWindow, FailedFitsAreNeverOfferedForCommit) {
+    Open();
+    // Four equal readings: the system is singular.
+    Collect(1, {{100, "1"}, {100, "2"}, {100, "3"}, {100, "4"}});
+    window->BitBtn6Click();
+    EXPECT_EQ(TakeBoxes(), std::vector<QString>{QStringLiteral("Chybný regresní výpočet")});
+    EXPECT_EQ(context.WorkParams.Count(1), 4);
+    EXPECT_EQ(CubicOf(context.WorkParams.Coefficients, 1), Cubic{});
+    EXPECT_FALSE(Shown("BitBtn3") || Shown("Memo3") || Timer()->isActive());
+    EXPECT_TRUE(Shown("Button1"));
+
+    // Fewer than four points, and no slot at all.
+    Collect(1, {{100, "1"}, {200, "2"}, {300, "3"}});
+    EXPECT_FALSE(Shown("BitBtn6"));
+    window->BitBtn6Click();
+    EXPECT_EQ(TakeBoxes(), std::vector<QString>{QStringLiteral("Chybný regresní výpočet")});
+    EXPECT_EQ(context.WorkParams.Count(1), 3);
+    Select(3);
+    window->BitBtn6Click();
+    EXPECT_EQ(context.WorkParams.Count(3), 0);
+    EXPECT_FALSE(Shown("BitBtn3"));
+
+    // A good fit, then a new collection: neither the fit nor the commit
+    // of the old one stays on offer.
+    Select(1);
+    Collect(1, {{1000, "1"}, {2000, "3"}, {3000, "4"}, {4000, "8"}});
+    window->BitBtn6Click();
+    EXPECT_TRUE(Shown("BitBtn3"));
+    window->Button1Click();
+    EXPECT_FALSE(Shown("BitBtn3") || Shown("BitBtn6"));
+}
+
+TEST_F(CalibrationWindow, DeviationsBeyondTheSingleRangeEndTheReport) {
+    Open();
+    // The middle point lies about 4.1E38 off the cubic through the others.
+    Collect(1, {{0, "3e38"}, {1, "-3e38"}, {2, "3e38"}, {3, "-3e38"}, {4, "3e38"}});
+    window->BitBtn6Click();
+    EXPECT_EQ(TakeBoxes(), std::vector<QString>{QStringLiteral("Chyba výpočtu")});
+    EXPECT_NE(Row("Memo4", 2), "");
+    EXPECT_EQ(Row("Memo3", 3), "");
+    EXPECT_EQ(Row("Memo4", 3), "");
+    EXPECT_FALSE(Shown("BitBtn3") || Shown("Label8"));
+    EXPECT_TRUE(Shown("Button1"));
+}
+
+TEST_F(CalibrationWindow, CommitStoresTheWholeWorkingCopy) {
+    context.UserParams = CalibratedSet(3, 5);
+    Open();
+    Collect(1, {{1000, "1"}, {2000, "3"}, {3000, "4"}, {4000, "8"}, {5000, "9"}});
+    window->BitBtn6Click();
+    window->BitBtn3Click();
+    EXPECT_EQ(context.WorkParams.Calibrated(1), 1);
+    EXPECT_EQ(context.UserParams, context.WorkParams);
+    EXPECT_EQ(context.UserParams.Count(3), 5); // the other sensors as copied
+    Context stored;
+    ASSERT_TRUE(LoadParameters(stored));
+    EXPECT_EQ(stored.UserParams, context.WorkParams);
+    EXPECT_FALSE(Shown("BitBtn3"));
+    EXPECT_TRUE(Shown("Button1"));
+    EXPECT_TRUE(boxes.Shown.empty());
+
+    MakeReadOnly(ParametersFileName);
+    context.WorkParams.Count(2) = 9;
+    window->BitBtn3Click();
+    EXPECT_EQ(TakeBoxes(), std::vector<QString>{QStringLiteral("Chyba při ukládání konstant")});
+    EXPECT_EQ(context.UserParams.Count(2), 9); // in memory all the same
+}
+
+TEST_F(CalibrationWindow, ExchangesAskTwiceAndLeaveTheWorkingCopyAlone) {
+    context.UserParams = CalibratedSet(1, 4);
+    context.FactoryParams = CalibratedSet(2, 6);
+    const SensorParamSet user = context.UserParams;
+    const SensorParamSet factory = context.FactoryParams;
+    Open();
+
+    boxes.Answers = {BoxAnswer::No};
+    window->SpeedButton1Click();
+    boxes.Answers = {BoxAnswer::Yes, BoxAnswer::No};
+    window->SpeedButton2Click();
+    EXPECT_EQ(TakeBoxes(),
+              (std::vector<QString>{"Chceš parametry všech snímačů uložit jako tovární parametry?",
+                                    "Chceš nahradit parametry všech snímačů továrními parametry?",
+                                    "Opravdu mám přepsat uživatelské parametry?"}));
+    EXPECT_EQ(context.UserParams, user);
+    EXPECT_EQ(context.FactoryParams, factory);
+    EXPECT_FALSE(fs::exists(ParametersFileName));
+
+    boxes.Answers = {BoxAnswer::Yes, BoxAnswer::Yes};
+    window->SpeedButton2Click();
+    EXPECT_EQ(context.UserParams, factory);
+    EXPECT_EQ(context.WorkParams, user);
+    Context stored;
+    ASSERT_TRUE(LoadParameters(stored));
+    EXPECT_EQ(stored.UserParams, factory);
+    boxes.Answers = {BoxAnswer::Yes, BoxAnswer::Yes};
+    context.UserParams = user;
+    window->SpeedButton1Click();
+    EXPECT_EQ(context.FactoryParams, user);
+    EXPECT_EQ(TakeBoxes(),
+              (std::vector<QString>{"Chceš nahradit parametry všech snímačů továrními parametry?",
+                                    "Opravdu mám přepsat uživatelské parametry?",
+                                    "Nové uživatelské parametry byl uloženy na disk",
+                                    "Chceš parametry všech snímačů uložit jako tovární parametry?",
+                                    "Opravdu mám přepsat tovární parametry?",
+                                    "Nové tovární parametry byl uloženy na disk"}));
+
+    MakeReadOnly(ParametersFileName);
+    boxes.Answers = {BoxAnswer::Yes, BoxAnswer::Yes};
+    window->SpeedButton1Click();
+    EXPECT_EQ(TakeBoxes().back(), "Chyba při ukládání na disk");
+}
+
+TEST_F(CalibrationWindow, ExportTakesTheUserSetAndTheViewShowsIt) {
+    context.UserParams.Coefficients.A1(1) = 1;
+    context.UserParams.Coefficients.A3(2) = -0.00001234;
+    context.UserParams.Coefficients.A0(3) = 1234.5;
+    Open();
+    Collect(1, {{1000, "1"}, {2000, "3"}, {3000, "4"}, {4000, "8"}});
+    window->BitBtn6Click(); // a fit, not committed: the export ignores it
+    window->BitBtn1Click();
+    EXPECT_TRUE(boxes.Shown.empty());
+    EXPECT_EQ(context.PolyCoeffs, context.UserParams.Coefficients);
+    const auto image = context.UserParams.Coefficients.ToBytes();
+    EXPECT_EQ(FileBytes(ConstantsFileName), std::vector<std::uint8_t>(image.begin(), image.end()));
+    EXPECT_TRUE(fs::exists(ConstantsTextFileName));
+    EXPECT_FALSE(Shown("BitBtn1"));
+    EXPECT_TRUE(Shown("BitBtn2"));
+
+    context.PolyCoeffs = PolyCoeffs{};
+    modal.Drive = [this](QDialog& dialog) {
+        auto* view = qobject_cast<TKontrol*>(&dialog);
+        EXPECT_NE(view, nullptr);
+        view->FormActivate();
+        const auto value = [view](const char* name) {
+            return view->findChild<QLabel*>(QString::fromLatin1(name))->text();
+        };
+        EXPECT_EQ(value("Label13"), "1");
+        EXPECT_EQ(value("Label12"), "0");
+        EXPECT_EQ(value("Label15"), Local("-1.234E-5"));
+        EXPECT_EQ(value("Label22"), Local("1234.5"));
+        EXPECT_EQ(view->windowTitle(), "Kontrola kalibračních konstant");
+        EXPECT_EQ(view->size(), QSize(904, 359));
+        return 0;
+    };
+    window->BitBtn2Click();
+    EXPECT_EQ(modal.Runs, 1);
+    EXPECT_TRUE(boxes.Shown.empty());
+
+    // Without the file the view says so once and shows what is in memory.
+    fs::remove(ConstantsFileName);
+    window->BitBtn2Click();
+    EXPECT_EQ(TakeBoxes(), std::vector<QString>{
+                               QStringLiteral("Chyba při čtení konstant ze souboru ZORM5816.par")});
+}
+
+TEST_F(CalibrationWindow, ExportFailuresShowTheirBoxesAndBringTheButtonBack) {
+    Open();
+    MakeReadOnly(ConstantsFileName);
+    window->BitBtn1Click();
+    EXPECT_EQ(TakeBoxes(), std::vector<QString>{QStringLiteral(
+                               "Chyba při ukládání konstant do souboru ZORM5816.par")});
+    EXPECT_TRUE(fs::exists(ConstantsTextFileName)); // still attempted
+    EXPECT_TRUE(Shown("BitBtn1"));
+    EXPECT_FALSE(Shown("BitBtn2"));
+
+    fs::permissions(ConstantsFileName, fs::perms::owner_write, fs::perm_options::add);
+    MakeReadOnly(ConstantsTextFileName);
+    window->BitBtn1Click();
+    EXPECT_EQ(TakeBoxes(), std::vector<QString>{QStringLiteral(
+                               "Chyba při ukládání konstant do souboru ZORM5816.txt")});
+    EXPECT_TRUE(Shown("BitBtn1"));
+}
+
+TEST_F(CalibrationWindow, BackAndEscapeStoreNothing) {
+    Open();
+    Collect(1, {{1000, "1"}, {2000, "3"}, {3000, "4"}, {4000, "8"}});
+    window->BitBtn6Click();
+    window->Button1Click();
+    Control<QPushButton>("BitBtn4")->click();
+    EXPECT_EQ(window->result(), QDialog::Rejected);
+    EXPECT_FALSE(Timer()->isActive());
+
+    Open();
+    window->Button1Click();
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QCoreApplication::sendEvent(window.get(), &escape);
+    EXPECT_EQ(window->result(), QDialog::Rejected);
+    EXPECT_FALSE(Timer()->isActive());
+    EXPECT_EQ(context.UserParams, SensorParamSet{});
+    EXPECT_FALSE(fs::exists(ParametersFileName));
+}
+
+// The main window opens the calibration window; its periodic measurement
+// and the window's readings take turns on the line.
+class MainWindowCalibration : public test::MainWindowTest {};
+
+TEST_F(MainWindowCalibration, MenuOpensTheWindowWhileThePeriodicMeasurementGoesOn) {
+    DeviceSettings settings;
+    settings.PortNumber = 1;
+    settings.DeviceAddress = 1;
+    WriteSettings(settings);
+    sim::SimLine line = ports.Add(1);
+    window.FormActivate();
+    boxes.Shown.clear();
+    Control<QPushButton>("BitBtn3")->click(); // periodic, 1 s
+    line.ClearEvents();
+
+    modal.Drive = [&](QDialog& dialog) {
+        auto* calibration = qobject_cast<TKalibrace*>(&dialog);
+        EXPECT_NE(calibration, nullptr);
+        calibration->FormActivate();
+        calibration->findChild<QRadioButton*>("RadioGroup1Item2")->setChecked(true);
+        calibration->Button1Click();
+        QEventLoop loop;
+        QTimer::singleShot(1500, &loop, &QEventLoop::quit);
+        loop.exec();
+        return 0;
+    };
+    Control<QAction>("Parametry1")->trigger();
+    EXPECT_EQ(modal.Runs, 1);
+    int channel1 = 0;
+    int channel2 = 0;
+    for (const test::Frame& frame : Frames(line)) {
+        channel1 += frame[2] == '1' ? 1 : 0;
+        channel2 += frame[2] == '2' ? 1 : 0;
+    }
+    EXPECT_EQ(channel1, 1); // the main window's pass after 1 s
+    EXPECT_GE(channel2, 4); // the readings every 333 ms
+    EXPECT_EQ(Control<QLabel>("Label2")->text(), "21500");
+    EXPECT_EQ(context.WorkParams.Raw(2, 1), 22500);
+}
+
+} // namespace
+} // namespace zorm

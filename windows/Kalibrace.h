@@ -1,0 +1,107 @@
+// The calibration window: collects the points of one sensor (a reading every
+// 333 ms, a true temperature typed for the current one), fits the cubic,
+// lists a stored calibration, commits the working copy and exchanges the
+// user and factory sets, exports the constants and opens their view.
+//
+// All work is done on WorkParams; UserParams changes only on a commit or a
+// restore from the factory set.
+#pragma once
+
+#include <QDialog>
+
+#include <cstdint>
+#include <memory>
+
+class QButtonGroup;
+class QShowEvent;
+class QTimer;
+
+namespace Ui {
+class TKalibrace;
+}
+
+namespace zorm {
+
+struct Context;
+struct SensorParamSet;
+class Drv232;
+class MessageBoxService;
+class ModalRunner;
+
+class TKalibrace : public QDialog {
+    Q_OBJECT
+
+public:
+    TKalibrace(Context& context, Drv232& link, MessageBoxService& boxes, ModalRunner& modal,
+               QWidget* parent = nullptr);
+    ~TKalibrace() override;
+
+    // Once per opening, when the window is first shown: sensor 1, WorkParams
+    // from UserParams, and the listing of sensor 1 if it is calibrated.
+    void FormActivate();
+
+    // A sensor was selected: clear the point columns, list it if it is
+    // calibrated, show its polynomial. A running collection goes on for the
+    // newly selected sensor.
+    void RadioGroup1Click();
+    // The keyboard focus left the sensor selection.
+    void RadioGroup1Exit();
+    // "Kalibrace": a new collection for the selected sensor.
+    void Button1Click();
+    // Each tick of Timer1 takes one reading.
+    void Timer1Timer();
+    void ZmerData();
+    // "Zapiš teplotu" opens the entry, "Potvrď zápis" stores it.
+    void BitBtn5Click();
+    // "Regresní výpočet": ends the collection, fits and reports.
+    void BitBtn6Click();
+    // Fits points 1..n of the selected sensor into WorkParams; false when
+    // the system is singular or n is outside 4..30 (nothing is written).
+    bool Regrese3(int n);
+    // The stored points of sensor s with their fitted values and deviations.
+    void VypisHodnoty(std::uint8_t s);
+
+    // "Uložit na disk": the working copy becomes the user set.
+    void BitBtn3Click();
+    // Factory set from user set, and user set from factory set, each after
+    // two questions.
+    void SpeedButton1Click();
+    void SpeedButton2Click();
+    // "Export kalibračních konstant" and "Kontrola kalibračních konstant".
+    void BitBtn1Click();
+    void BitBtn2Click();
+
+    void done(int result) override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    // The slot of the point in progress of sensor s. A sensor without one
+    // (Count 0, or a damaged Count above 30) begins its points at slot 1.
+    int SlotInProgress(int s);
+    // Shows the polynomial of sensor s under its heading.
+    void ShowPolynomial(int s);
+    // Rows 1..30 of the true-temperature and raw columns become blank.
+    void BlankPointColumns();
+    // A collection that ended without a fit: "Kalibrace" offers a new one.
+    void FitFailed(const QString& message);
+    // After a Yes to both questions, `to` becomes a copy of `from` and the
+    // three records are stored; the outcome is reported either way.
+    void ReplaceSet(const QString& question, const QString& confirmation,
+                    const SensorParamSet& from, SensorParamSet& to, const QString& saved);
+    void ShowExportFailure(const QString& message);
+
+    std::unique_ptr<Ui::TKalibrace> ui;
+    QTimer* Timer1;
+    // The three options of RadioGroup1, with the sensor numbers as ids.
+    QButtonGroup* sensors_;
+
+    Context& context_;
+    Drv232& link_;
+    MessageBoxService& boxes_;
+    ModalRunner& modal_;
+    bool activated_ = false;
+};
+
+} // namespace zorm

@@ -1,0 +1,57 @@
+#include "windows/operator_input.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QToolButton>
+
+namespace zorm {
+
+namespace {
+
+// Sees every key press of the application before the control that has the
+// focus does.
+class EnterPressesFocusedButton final : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress) {
+            return false;
+        }
+        const auto* key = static_cast<const QKeyEvent*>(event);
+        if ((key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) ||
+            (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+            return false;
+        }
+        QAbstractButton* button = qobject_cast<QPushButton*>(watched);
+        if (button == nullptr) {
+            button = qobject_cast<QToolButton*>(watched);
+        }
+        if (button == nullptr) {
+            return false;
+        }
+        // Holding Enter down presses the button once, not once per repeat.
+        if (!key->isAutoRepeat()) {
+            button->click();
+        }
+        return true;
+    }
+};
+
+} // namespace
+
+void InstallEnterPressesFocusedButton(QApplication& application) {
+    application.installEventFilter(new EnterPressesFocusedButton(&application));
+}
+
+CursorOverride::CursorOverride(Qt::CursorShape shape) {
+    QGuiApplication::setOverrideCursor(shape);
+}
+
+CursorOverride::~CursorOverride() {
+    QGuiApplication::restoreOverrideCursor();
+}
+
+} // namespace zorm

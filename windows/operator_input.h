@@ -1,0 +1,29 @@
+// How the windows meet the operator's habits from the platform the tool
+// comes from: Enter presses the focused button, and the mouse cursor shows
+// when a window is busy with the converter.
+#pragma once
+
+#include <Qt>
+
+class QApplication;
+
+namespace zorm {
+
+// Makes Enter (and the keypad's Enter) press the push or tool button that
+// holds the input focus, in every window of `application`, the ones opened
+// later included; Space keeps pressing it as before. Other controls keep
+// their own Enter.
+void InstallEnterPressesFocusedButton(QApplication& application);
+
+// A cursor over every window of the program while an object lives (the wait
+// cursor while a window waits for the converter); the cursor before comes
+// back when it goes, however its scope is left. They nest.
+class CursorOverride {
+public:
+    explicit CursorOverride(Qt::CursorShape shape);
+    ~CursorOverride();
+    CursorOverride(const CursorOverride&) = delete;
+    CursorOverride& operator=(const CursorOverride&) = delete;
+};
+
+} // namespace zorm
