@@ -51,16 +51,16 @@ start)
     fi
     mkdir -p "$run"
     stop # whatever an interrupted run left
-    for spec in "$@"; do
-        n=${spec%%:*}
+    for port in "$@"; do
+        n=${port%%:*}
         args=(--dir "$run" --port "$n")
-        [ "$spec" = "$n" ] || args+=(--fault "${spec#*:}")
+        [ "$port" = "$n" ] || args+=(--fault "${port#*:}")
         # Its output goes to files: ctest would wait for a pipe held open.
         "$simulator" "${args[@]}" </dev/null >"$run/COM$n.ready" 2>"$run/COM$n.log" &
         echo $! >>"$run/pids"
     done
-    for spec in "$@"; do
-        n=${spec%%:*}
+    for port in "$@"; do
+        n=${port%%:*}
         for _ in $(seq 100); do
             [ -s "$run/COM$n.ready" ] && break
             sleep 0.05
