@@ -10,9 +10,18 @@ namespace zorm {
 // significand even if something in the process lowered the precision
 // control. Everything is restored, flags included, when it goes out of scope,
 // so the flags read inside it belong to the arithmetic done inside it.
+//
+// On x86-64 the SSE register MXCSR is saved and set by hand as well: MinGW's
+// fegetenv and fesetenv leave it out, so a denormal widened to double would
+// leave its flag behind, and the caller's SSE traps would stay armed.
 class ExtendedArithmetic {
 public:
     ExtendedArithmetic() {
+#ifdef __x86_64__
+        asm volatile("stmxcsr %0" : "=m"(callerSse_));
+        const unsigned int sse = 0x1F80; // every exception masked, no flags, to nearest
+        asm volatile("ldmxcsr %0" : : "m"(sse));
+#endif
         std::feholdexcept(&caller_);
         std::fesetround(FE_TONEAREST);
 #if defined(__x86_64__) || defined(__i386__)
@@ -24,6 +33,9 @@ public:
     }
     ~ExtendedArithmetic() {
         std::fesetenv(&caller_);
+#ifdef __x86_64__
+        asm volatile("ldmxcsr %0" : : "m"(callerSse_));
+#endif
     }
     ExtendedArithmetic(const ExtendedArithmetic&) = delete;
     ExtendedArithmetic& operator=(const ExtendedArithmetic&) = delete;
@@ -40,6 +52,9 @@ public:
 
 private:
     std::fenv_t caller_;
+#ifdef __x86_64__
+    unsigned int callerSse_ = 0;
+#endif
 };
 
 } // namespace zorm

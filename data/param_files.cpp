@@ -178,14 +178,20 @@ bool WriteAll(HANDLE file, std::span<const std::uint8_t> bytes) {
 bool ReplaceContents(const char* name, std::span<const std::uint8_t> bytes) {
     {
         // Fails when the old file is read-only or held open by someone else.
-        const HANDLE old = CreateFileA(name, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (old == INVALID_HANDLE_VALUE) {
+        // Wine maps the read-only attribute to the file's mode, which does
+        // not stop root, so the attribute is checked as well.
+        Handle old(CreateFileA(name, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!old.Valid()) {
             if (GetLastError() != ERROR_FILE_NOT_FOUND) {
                 return false;
             }
         } else {
-            CloseHandle(old);
+            BY_HANDLE_FILE_INFORMATION info;
+            if (!GetFileInformationByHandle(old.Get(), &info) ||
+                (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+                return false;
+            }
         }
     }
     RemoveStaleTemps(name);

@@ -1,16 +1,12 @@
 #include "link/win32_serial_port.h"
 
-#include "link/serial_port.h"
-
-#include <windows.h>
-
 namespace zorm {
 
 namespace {
 
 class Win32SerialPort final : public SerialPort {
 public:
-    explicit Win32SerialPort(HANDLE handle) : handle_(handle) {}
+    Win32SerialPort(HANDLE handle, EscapeFunction escape) : handle_(handle), escape_(escape) {}
     ~Win32SerialPort() override { Close(); }
     Win32SerialPort(const Win32SerialPort&) = delete;
     Win32SerialPort& operator=(const Win32SerialPort&) = delete;
@@ -49,8 +45,16 @@ public:
     }
 
     bool SetRts(bool asserted) override {
-        return handle_ != INVALID_HANDLE_VALUE &&
-               EscapeCommFunction(handle_, asserted ? SETRTS : CLRRTS) != 0;
+        if (handle_ == INVALID_HANDLE_VALUE) {
+            return false;
+        }
+        if (escape_(handle_, asserted ? SETRTS : CLRRTS) != 0) {
+            return true;
+        }
+        // A port without modem-control lines (Wine on a pseudo-terminal, the
+        // virtual COM ports of some USB and Bluetooth drivers) has no
+        // direction to switch, so the switch is done.
+        return GetLastError() == ERROR_NOT_SUPPORTED;
     }
 
     bool Write(std::span<const std::uint8_t> bytes) override {
@@ -96,9 +100,14 @@ public:
 
 private:
     HANDLE handle_;
+    EscapeFunction escape_;
 };
 
 } // namespace
+
+std::unique_ptr<SerialPort> MakeWin32SerialPort(HANDLE handle, EscapeFunction escape) {
+    return std::make_unique<Win32SerialPort>(handle, escape);
+}
 
 PortOpener SystemPortOpener() {
     return [](std::uint8_t n) -> std::unique_ptr<SerialPort> {
@@ -109,7 +118,7 @@ PortOpener SystemPortOpener() {
         if (handle == INVALID_HANDLE_VALUE) {
             return nullptr;
         }
-        return std::make_unique<Win32SerialPort>(handle);
+        return MakeWin32SerialPort(handle);
     };
 }
 

@@ -328,11 +328,29 @@ TEST_F(CallerEnvironment, FlagsAreLeftAsTheCallerHadThem) {
     }
 }
 
+#ifdef __x86_64__
+TEST_F(CallerEnvironment, SseControlAndFlagsComeBackWhole) {
+    // Widening the tiny result for its text raises the denormal flag, which
+    // glibc's FE_ALL_EXCEPT leaves out; so the register itself is compared.
+    constexpr unsigned int everyFlag = 0x3F;
+    constexpr unsigned int roundUp = 0x4000;
+    constexpr unsigned int flushToZero = 0x8000;
+    for (const unsigned int caller :
+         {0x1F80u, 0x1F80u | everyFlag, 0x1F80u | roundUp, 0x1F80u | flushToZero}) {
+        setSseControl(caller);
+        EXPECT_EQ(temperature({0, 0, 0, 1e-45}, 0), "0.00");
+        EXPECT_EQ(temperature({1e30, 0, 0, 0}, 99999), EvaluationError);
+        EXPECT_EQ(sseControl(), caller);
+    }
+}
+#endif
+
 TEST_F(CallerEnvironment, EarlierFaultsDoNotSpoilAnEvaluation) {
     std::feraiseexcept(FE_OVERFLOW | FE_INVALID);
     EXPECT_EQ(temperature({0, 0, 1, 0}, 12345), "12345.00");
 }
 
+#ifdef __GLIBC__ // feenableexcept and its kin are glibc's own
 TEST_F(CallerEnvironment, EnabledTrapsDoNotFireAndStayEnabled) {
     feenableexcept(FE_OVERFLOW | FE_INVALID);
     EXPECT_EQ(temperature({1e30, 0, 0, 0}, 99999), EvaluationError);
@@ -340,6 +358,21 @@ TEST_F(CallerEnvironment, EnabledTrapsDoNotFireAndStayEnabled) {
     EXPECT_EQ(fegetexcept(), FE_OVERFLOW | FE_INVALID);
     fedisableexcept(FE_ALL_EXCEPT);
 }
+#elif defined(_WIN32) && defined(__x86_64__)
+// Windows has no feenableexcept: the traps are unmasked in both control
+// words directly, the x87 one and MXCSR, whose mask bits sit 7 places up.
+TEST_F(CallerEnvironment, EnabledTrapsDoNotFireAndStayEnabled) {
+    constexpr unsigned traps = FE_OVERFLOW | FE_INVALID;
+    const auto x87 = static_cast<unsigned short>(x87Control() & ~traps);
+    const unsigned sse = sseControl() & ~(traps << 7);
+    setX87Control(x87);
+    setSseControl(sse);
+    EXPECT_EQ(temperature({1e30, 0, 0, 0}, 99999), EvaluationError);
+    EXPECT_EQ(temperature({SNaN, 0, 0, 0}, 1), EvaluationError);
+    EXPECT_EQ(x87Control(), x87);
+    EXPECT_EQ(sseControl(), sse);
+}
+#endif
 
 TEST_F(CallerEnvironment, RoundsToNearestWhateverTheCallerRounds) {
     // 2^24 + 1 is halfway between two singles: to nearest even gives 2^24,

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <iconv.h>
 #include <signal.h>
@@ -12,6 +13,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <cmath>
@@ -236,10 +238,12 @@ TEST_F(FilesTest, LoadWithoutAReadableFileFailsAndChangesNothing) {
     fs::create_directory(ConstantsFileName);
     EXPECT_FALSE(LoadParameters(context));
     EXPECT_FALSE(LoadConstants(context));
+#ifndef _WIN32
     ASSERT_EQ(::mkfifo("fifo", 0644), 0);
     fs::remove(ParametersFileName);
     fs::rename("fifo", ParametersFileName);
     EXPECT_FALSE(LoadParameters(context)); // neither blocks nor reads a FIFO
+#endif
 
     const Context untouched = RandomContext(4);
     EXPECT_EQ(ParametersImageOf(context), ParametersImageOf(untouched));
@@ -290,6 +294,9 @@ TEST_F(FilesTest, ReadOnlyParameterFileIsKeptAndStillLoads) {
     EXPECT_EQ(ParametersImageOf(loaded), ParametersImageOf(old));
 }
 
+// Modes, fork, rlimits and flock: the Windows counterparts of these cases are
+// in param_files_win32_test.cpp.
+#ifndef _WIN32
 TEST_F(FilesTest, ReplacedFileKeepsItsPermissions) {
     ASSERT_TRUE(SaveConstants(RandomContext(1)));
     fs::permissions(ConstantsFileName,
@@ -472,6 +479,7 @@ TEST(Windows1250, EveryCharacterOfTheCodePageBecomesItsByte) {
     ::iconv_close(decoder);
     EXPECT_EQ(defined, 255 - 5);
 }
+#endif
 
 TEST(Windows1250, UnmappableAndBrokenInputBecomesOneQuestionMarkPerCharacterOrBadByte) {
     EXPECT_EQ(ToWindows1250("Ωmega 😀 ž"), "?mega ? \x9E");

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <random>
 #include <string>
 #include <system_error>
 
@@ -37,12 +38,20 @@ public:
     // With Enter the new directory is also the working directory while the
     // object lives. Throws std::filesystem::filesystem_error on failure.
     explicit ScratchDirectory(Mode mode = Stay) {
+#ifdef _WIN32
+        // Windows has no mkdtemp: random names until one is new.
+        std::random_device random;
+        do {
+            path_ = std::filesystem::temp_directory_path() / ("zorm-" + std::to_string(random()));
+        } while (!std::filesystem::create_directory(path_));
+#else
         std::string pattern = (std::filesystem::temp_directory_path() / "zorm-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) {
             throw std::filesystem::filesystem_error(
                 "mkdtemp", pattern, std::error_code(errno, std::generic_category()));
         }
         path_ = pattern;
+#endif
         if (mode == Enter) {
             inside_.emplace(path_);
         }
@@ -55,7 +64,9 @@ public:
     ScratchDirectory(const ScratchDirectory&) = delete;
     ScratchDirectory& operator=(const ScratchDirectory&) = delete;
 
-    const std::filesystem::path& Path() const { return path_; }
+    const std::filesystem::path& Path() const {
+        return path_;
+    }
 
 private:
     std::filesystem::path path_;
