@@ -5,6 +5,30 @@
 
 namespace zorm {
 
+// The control registers that <cfenv> does not reach everywhere: the x87
+// control word (precision in bits 8..9) and, on x86-64, MXCSR (flags in bits
+// 0..5, their masks in 7..12, rounding in 13..14).
+#if defined(__x86_64__) || defined(__i386__)
+inline unsigned short X87Control() {
+    unsigned short control = 0;
+    asm volatile("fnstcw %0" : "=m"(control));
+    return control;
+}
+inline void SetX87Control(unsigned short control) {
+    asm volatile("fldcw %0" : : "m"(control));
+}
+#endif
+#ifdef __x86_64__
+inline unsigned int SseControl() {
+    unsigned int control = 0;
+    asm volatile("stmxcsr %0" : "=m"(control));
+    return control;
+}
+inline void SetSseControl(unsigned int control) {
+    asm volatile("ldmxcsr %0" : : "m"(control));
+}
+#endif
+
 // Keeps the caller's floating-point environment while the arithmetic runs:
 // flags cleared, no traps, rounding to nearest and, on x87, the full 64-bit
 // significand even if something in the process lowered the precision
@@ -18,23 +42,19 @@ class ExtendedArithmetic {
 public:
     ExtendedArithmetic() {
 #ifdef __x86_64__
-        asm volatile("stmxcsr %0" : "=m"(callerSse_));
-        const unsigned int sse = 0x1F80; // every exception masked, no flags, to nearest
-        asm volatile("ldmxcsr %0" : : "m"(sse));
+        callerSse_ = SseControl();
+        SetSseControl(0x1F80); // every exception masked, no flags, to nearest
 #endif
         std::feholdexcept(&caller_);
         std::fesetround(FE_TONEAREST);
 #if defined(__x86_64__) || defined(__i386__)
-        unsigned short control = 0;
-        asm volatile("fnstcw %0" : "=m"(control));
-        control |= 0x0300; // precision control: 64-bit significand
-        asm volatile("fldcw %0" : : "m"(control));
+        SetX87Control(X87Control() | 0x0300); // precision control: 64-bit significand
 #endif
     }
     ~ExtendedArithmetic() {
         std::fesetenv(&caller_);
 #ifdef __x86_64__
-        asm volatile("ldmxcsr %0" : : "m"(callerSse_));
+        SetSseControl(callerSse_);
 #endif
     }
     ExtendedArithmetic(const ExtendedArithmetic&) = delete;

@@ -43,8 +43,7 @@ TEST(CommandLine, SwitchesAndTheirMistakes) {
                  plain.Line.Service);
     EXPECT_FALSE(plain.Line.DataFolder); // the working directory
 
-    Parsed all =
-        Parse({"--list-ports", "--data-dir", "/srv/zorm", "--version", "-h", "--service"});
+    Parsed all = Parse({"--list-ports", "--data-dir", "/srv/zorm", "--version", "-h", "--service"});
     EXPECT_FALSE(all.Mistake);
     EXPECT_TRUE(all.Line.ListPorts && all.Line.Version && all.Line.Help && all.Line.Service);
     EXPECT_EQ(all.Line.DataFolder, fs::path("/srv/zorm"));

@@ -630,11 +630,11 @@ TEST_F(CallerEnvironment, CalibrationIsTheSameWhateverTheCallerRounds) {
         EXPECT_EQ(std::fegetround(), mode);
     }
 #if defined(__x86_64__) || defined(__i386__)
-    const unsigned short control = x87Control();
-    setX87Control(static_cast<unsigned short>((control & ~0x0300) | 0x0200)); // 53 bits
+    const unsigned short control = X87Control();
+    SetX87Control(static_cast<unsigned short>((control & ~0x0300) | 0x0200)); // 53 bits
     const auto lowered = FitCubic(sensor2(points), 2, 5);
-    const unsigned short after = x87Control();
-    setX87Control(control);
+    const unsigned short after = X87Control();
+    SetX87Control(control);
     EXPECT_EQ(lowered, want);
     EXPECT_EQ(after & 0x0300, 0x0200);
 #endif

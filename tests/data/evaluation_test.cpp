@@ -337,10 +337,10 @@ TEST_F(CallerEnvironment, SseControlAndFlagsComeBackWhole) {
     constexpr unsigned int flushToZero = 0x8000;
     for (const unsigned int caller :
          {0x1F80u, 0x1F80u | everyFlag, 0x1F80u | roundUp, 0x1F80u | flushToZero}) {
-        setSseControl(caller);
+        SetSseControl(caller);
         EXPECT_EQ(temperature({0, 0, 0, 1e-45}, 0), "0.00");
         EXPECT_EQ(temperature({1e30, 0, 0, 0}, 99999), EvaluationError);
-        EXPECT_EQ(sseControl(), caller);
+        EXPECT_EQ(SseControl(), caller);
     }
 }
 #endif
@@ -363,14 +363,14 @@ TEST_F(CallerEnvironment, EnabledTrapsDoNotFireAndStayEnabled) {
 // words directly, the x87 one and MXCSR, whose mask bits sit 7 places up.
 TEST_F(CallerEnvironment, EnabledTrapsDoNotFireAndStayEnabled) {
     constexpr unsigned traps = FE_OVERFLOW | FE_INVALID;
-    const auto x87 = static_cast<unsigned short>(x87Control() & ~traps);
-    const unsigned sse = sseControl() & ~(traps << 7);
-    setX87Control(x87);
-    setSseControl(sse);
+    const auto x87 = static_cast<unsigned short>(X87Control() & ~traps);
+    const unsigned sse = SseControl() & ~(traps << 7);
+    SetX87Control(x87);
+    SetSseControl(sse);
     EXPECT_EQ(temperature({1e30, 0, 0, 0}, 99999), EvaluationError);
     EXPECT_EQ(temperature({SNaN, 0, 0, 0}, 1), EvaluationError);
-    EXPECT_EQ(x87Control(), x87);
-    EXPECT_EQ(sseControl(), sse);
+    EXPECT_EQ(X87Control(), x87);
+    EXPECT_EQ(SseControl(), sse);
 }
 #endif
 
@@ -399,11 +399,11 @@ TEST_F(CallerEnvironment, UsesFullExtendedPrecisionWhenTheCallerLoweredIt) {
     const std::int32_t raw = 3;
     ASSERT_EQ(modelCubic(c, raw, 64), 16777226.0F);
     ASSERT_EQ(modelCubic(c, raw, 53), 16777224.0F);
-    const unsigned short control = x87Control();
-    setX87Control(static_cast<unsigned short>((control & ~0x0300) | 0x0200)); // 53 bits
+    const unsigned short control = X87Control();
+    SetX87Control(static_cast<unsigned short>((control & ~0x0300) | 0x0200)); // 53 bits
     const auto result = matchesModel(c, raw);
-    const unsigned short after = x87Control();
-    setX87Control(control);
+    const unsigned short after = X87Control();
+    SetX87Control(control);
     EXPECT_TRUE(result);
     EXPECT_EQ(after & 0x0300, 0x0200);
 }
