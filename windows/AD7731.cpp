@@ -6,8 +6,8 @@
 #include "link/drv232.h"
 #include "ui_AD7731.h"
 #include "windows/message_box.h"
+#include "windows/operator_input.h"
 
-#include <QFocusEvent>
 #include <QFontMetrics>
 #include <QRadioButton>
 
@@ -91,13 +91,8 @@ bool TADconv::event(QEvent* event) {
 }
 
 bool TADconv::eventFilter(QObject* watched, QEvent* event) {
-    // Only another control of this window taking the focus counts; a message
-    // box or another program taking it from the whole window does not.
-    if (watched == ui->CheckBox6 && event->type() == QEvent::FocusOut) {
-        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
-            CheckBox6Exit();
-        }
+    if (watched == ui->CheckBox6 && FocusLeftForAnotherControl(*event)) {
+        CheckBox6Exit();
     }
     return QDialog::eventFilter(watched, event);
 }

@@ -13,7 +13,6 @@
 #include "windows/operator_input.h"
 #include "windows/regional.h"
 
-#include <QFocusEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QStyle>
@@ -109,19 +108,13 @@ bool THlavni::event(QEvent* event) {
 }
 
 bool THlavni::eventFilter(QObject* watched, QEvent* event) {
-    // The focus leaves a control when another control of this window takes it;
-    // a message box, a modal window or another program taking the focus away
-    // from the whole window does not count.
-    if (event->type() == QEvent::FocusOut) {
-        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
-            if (watched == ui->SpinEdit1) {
-                SpinEdit1Exit();
-            } else if (watched == ui->CheckBox6) {
-                CheckBox6Exit();
-            } else if (watched == ui->CheckBox7) {
-                CheckBox7Exit();
-            }
+    if (FocusLeftForAnotherControl(*event)) {
+        if (watched == ui->SpinEdit1) {
+            SpinEdit1Exit();
+        } else if (watched == ui->CheckBox6) {
+            CheckBox6Exit();
+        } else if (watched == ui->CheckBox7) {
+            CheckBox7Exit();
         }
     }
     return QMainWindow::eventFilter(watched, event);

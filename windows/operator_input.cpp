@@ -1,6 +1,7 @@
 #include "windows/operator_input.h"
 
 #include <QApplication>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QToolButton>
@@ -44,6 +45,14 @@ protected:
 
 void InstallEnterPressesFocusedButton(QApplication& application) {
     application.installEventFilter(new EnterPressesFocusedButton(&application));
+}
+
+bool FocusLeftForAnotherControl(const QEvent& event) {
+    if (event.type() != QEvent::FocusOut) {
+        return false;
+    }
+    const Qt::FocusReason reason = static_cast<const QFocusEvent&>(event).reason();
+    return reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason;
 }
 
 CursorOverride::CursorOverride(Qt::CursorShape shape) {

@@ -6,6 +6,7 @@
 #include <Qt>
 
 class QApplication;
+class QEvent;
 
 namespace zorm {
 
@@ -14,6 +15,12 @@ namespace zorm {
 // later included; Space keeps pressing it as before. Other controls keep
 // their own Enter.
 void InstallEnterPressesFocusedButton(QApplication& application);
+
+// Whether `event` is the focus leaving a control for another control of the
+// same window, the moment at which the window takes what was entered there.
+// A message box, a modal window, a menu or another program taking the focus
+// from the whole window does not count.
+bool FocusLeftForAnotherControl(const QEvent& event);
 
 // A cursor over every window of the program while an object lives (the wait
 // cursor while a window waits for the converter); the cursor before comes
