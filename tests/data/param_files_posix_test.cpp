@@ -15,7 +15,6 @@
 #include <functional>
 #include <iterator>
 #include <map>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,14 +38,6 @@ Bytes Contents(const fs::path& file) {
 
 void Put(const fs::path& file, const std::string& text) {
     std::ofstream(file, std::ios::binary) << text;
-}
-
-std::set<std::string> Entries(const fs::path& dir) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir)) {
-        names.insert(entry.path().filename().string());
-    }
-    return names;
 }
 
 struct stat StatOf(const fs::path& file) {
@@ -128,8 +119,8 @@ TEST_F(FilesElsewhere, SaveThroughALinkReplacesTheFileItLeadsToAndKeepsTheLink) 
     EXPECT_EQ(loaded.DeviceSettings.PortNumber, 7);
     EXPECT_EQ(loaded.PolyCoeffs.A0(3), -12.5);
     // No temporary file is left on either side.
-    EXPECT_EQ(Entries(work).size(), 3u);
-    EXPECT_EQ(Entries(shared).size(), 6u);
+    EXPECT_EQ(test::EntryNames(work).size(), 3u);
+    EXPECT_EQ(test::EntryNames(shared).size(), 6u);
 }
 
 TEST_F(FilesElsewhere, DanglingLinksAndLoopsFailAndWriteNothing) {
@@ -137,15 +128,15 @@ TEST_F(FilesElsewhere, DanglingLinksAndLoopsFailAndWriteNothing) {
     fs::create_symlink("loop", ConstantsFileName);
     fs::create_symlink(ConstantsFileName, "loop");
     fs::create_symlink(shared / "no-such-folder" / "export.txt", ConstantsTextFileName);
-    const auto before = Entries(work);
+    const auto before = test::EntryNames(work);
 
     const Context context = NewValues();
     for (const Save& save : Saves) {
         SCOPED_TRACE(save.name);
         EXPECT_FALSE(save.run(context));
     }
-    EXPECT_EQ(Entries(work), before);
-    EXPECT_TRUE(Entries(shared).empty());
+    EXPECT_EQ(test::EntryNames(work), before);
+    EXPECT_TRUE(test::EntryNames(shared).empty());
     EXPECT_EQ(fs::read_symlink(ParametersFileName), "../shared/missing.par");
     EXPECT_EQ(fs::read_symlink(ConstantsFileName), "loop");
     EXPECT_TRUE(fs::is_symlink(ConstantsTextFileName));
@@ -228,13 +219,13 @@ TEST(InPlaceRewrite, WritableFileInADirectoryThatTakesNoNewFilesIsRewritten) {
         EXPECT_EQ(Contents(save.name), save.Writes(context));
         EXPECT_EQ(StatOf(save.name).st_ino, inodes[save.name]);
     }
-    EXPECT_EQ(Entries(".").size(), 3u);
+    EXPECT_EQ(test::EntryNames(".").size(), 3u);
     // Where there is no file yet, nothing can be saved.
     fs::permissions(".", fs::perms::owner_write, fs::perm_options::add);
     fs::remove(ParametersFileName);
     fs::permissions(".", fs::perms::owner_write, fs::perm_options::remove);
     EXPECT_FALSE(SaveParameters(context));
-    EXPECT_EQ(Entries(".").size(), 2u);
+    EXPECT_EQ(test::EntryNames(".").size(), 2u);
 
     fs::permissions(".", fs::perms::owner_write, fs::perm_options::add);
     if (const char* marker = std::getenv(RanAsNobody)) {

@@ -99,14 +99,11 @@ protected:
 
     // Everything in the working directory besides the three files.
     static std::vector<std::string> StrayFiles() {
-        std::vector<std::string> strays;
-        for (const auto& entry : fs::directory_iterator(".")) {
-            const auto name = entry.path().filename().string();
-            if (name != ParametersFileName && name != ConstantsFileName &&
-                name != ConstantsTextFileName) {
-                strays.push_back(name);
-            }
-        }
+        std::vector<std::string> strays = test::EntryNames(".");
+        std::erase_if(strays, [](const std::string& name) {
+            return name == ParametersFileName || name == ConstantsFileName ||
+                   name == ConstantsTextFileName;
+        });
         return strays;
     }
 };

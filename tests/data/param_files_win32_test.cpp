@@ -12,7 +12,6 @@
 #endif
 #include <windows.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -43,16 +42,6 @@ void ExpectSameFiles(const Context& loaded, const Context& saved) {
 class Win32Files : public ::testing::Test {
 protected:
     test::ScratchDirectory scratch_{test::ScratchDirectory::Enter};
-
-    // The names in the working directory, sorted.
-    static std::vector<std::string> Entries() {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(".")) {
-            names.push_back(entry.path().filename().string());
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
 };
 
 TEST_F(Win32Files, FileThatAnotherProgramHasOpenIsNeitherReadNorReplaced) {
@@ -60,7 +49,7 @@ TEST_F(Win32Files, FileThatAnotherProgramHasOpenIsNeitherReadNorReplaced) {
     const Context next = Numbered(2);
     ASSERT_TRUE(SaveParameters(old));
     ASSERT_TRUE(SaveConstants(old));
-    const auto files = Entries();
+    const auto files = test::EntryNames(".");
 
     // Even a holder that shares everything keeps our unshared open out.
     for (const DWORD access : {DWORD{GENERIC_READ}, DWORD{GENERIC_WRITE}}) {
@@ -76,7 +65,7 @@ TEST_F(Win32Files, FileThatAnotherProgramHasOpenIsNeitherReadNorReplaced) {
             EXPECT_FALSE(parameters ? SaveParameters(next) : SaveConstants(next));
             EXPECT_FALSE(parameters ? LoadParameters(loaded) : LoadConstants(loaded));
             ExpectSameFiles(loaded, next);
-            EXPECT_EQ(Entries(), files) << "a temporary file was left";
+            EXPECT_EQ(test::EntryNames("."), files) << "a temporary file was left";
 
             CloseHandle(holder);
             EXPECT_TRUE(parameters ? LoadParameters(loaded) : LoadConstants(loaded));
@@ -94,7 +83,7 @@ TEST_F(Win32Files, ReadOnlyAttributeStopsEverySaveAndStaysSet) {
     ASSERT_TRUE(SaveParameters(old));
     ASSERT_TRUE(SaveConstants(old));
     ASSERT_TRUE(ExportConstantsText(old, '.'));
-    const auto files = Entries();
+    const auto files = test::EntryNames(".");
     for (const char* name : {ParametersFileName, ConstantsFileName, ConstantsTextFileName}) {
         ASSERT_TRUE(SetFileAttributesA(name, FILE_ATTRIBUTE_READONLY));
     }
@@ -102,7 +91,7 @@ TEST_F(Win32Files, ReadOnlyAttributeStopsEverySaveAndStaysSet) {
     EXPECT_FALSE(SaveParameters(next));
     EXPECT_FALSE(SaveConstants(next));
     EXPECT_FALSE(ExportConstantsText(next, '.'));
-    EXPECT_EQ(Entries(), files);
+    EXPECT_EQ(test::EntryNames("."), files);
     for (const char* name : {ParametersFileName, ConstantsFileName, ConstantsTextFileName}) {
         EXPECT_NE(GetFileAttributesA(name) & FILE_ATTRIBUTE_READONLY, 0u) << name;
     }
@@ -131,7 +120,7 @@ TEST_F(Win32Files, SaveReplacesALongerFileWhole) {
     const Context saved = Numbered(5);
     ASSERT_TRUE(SaveParameters(saved));
     EXPECT_EQ(fs::file_size(ParametersFileName), ParametersFileSize);
-    EXPECT_EQ(Entries(), std::vector<std::string>{ParametersFileName});
+    EXPECT_EQ(test::EntryNames("."), std::vector<std::string>{ParametersFileName});
     Context loaded;
     ASSERT_TRUE(LoadParameters(loaded));
     EXPECT_EQ(loaded.DeviceSettings, saved.DeviceSettings);

@@ -1,17 +1,30 @@
 // Scratch directories for tests and benchmarks: a fresh empty directory under
 // the system's temporary directory, removed with everything in it when the
-// object goes, and a scope that makes a directory the working directory.
+// object goes, a scope that makes a directory the working directory, and the
+// names a directory holds.
 #pragma once
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <random>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace zorm::test {
+
+// The names of the entries in `dir`, sorted.
+inline std::vector<std::string> EntryNames(const std::filesystem::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 // Makes `dir` the working directory until the object goes.
 class WorkingDirectory {

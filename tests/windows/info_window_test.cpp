@@ -1,6 +1,7 @@
 // The information window: its look, the contact from the deployer's file or
 // placeholders without it, and closing it, which leaves everything as it was.
 #include "data/contact_file.h"
+#include "tests/support/scratch_directory.h"
 #include "tests/windows/main_window_fixture.h"
 #include "windows/Informace.h"
 
@@ -29,14 +30,6 @@ protected:
             texts.append(info.findChild<QLabel*>(QString::fromLatin1(name))->text());
         }
         return texts;
-    }
-
-    static std::vector<std::filesystem::path> Files() {
-        std::vector<std::filesystem::path> files;
-        for (const auto& entry : std::filesystem::directory_iterator(".")) {
-            files.push_back(entry.path().filename());
-        }
-        return files;
     }
 };
 
@@ -108,7 +101,7 @@ TEST_F(InfoWindow, ShowsTheContactFileAsPlainText) {
 
 TEST_F(InfoWindow, MenuOpensItModallyAndItClosesEitherWayLeavingAllAsItWas) {
     std::ofstream(ContactFileName) << "Phone=1\n";
-    const auto before = Files();
+    const auto before = test::EntryNames(".");
     const DeviceSettings settings = context.DeviceSettings;
     auto* menu = window.findChild<QAction*>(QStringLiteral("Inform"));
     ASSERT_NE(menu, nullptr);
@@ -133,7 +126,7 @@ TEST_F(InfoWindow, MenuOpensItModallyAndItClosesEitherWayLeavingAllAsItWas) {
     }
     EXPECT_EQ(modal.Runs, 2);
     EXPECT_EQ(window.findChildren<TInfo*>().size(), 0);
-    EXPECT_EQ(Files(), before);
+    EXPECT_EQ(test::EntryNames("."), before);
     EXPECT_EQ(context.DeviceSettings, settings);
     EXPECT_TRUE(boxes.Shown.empty());
 }
