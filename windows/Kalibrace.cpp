@@ -119,7 +119,7 @@ TKalibrace::TKalibrace(Context& context, Drv232& link, MessageBoxService& boxes,
     connect(ui->SpeedButton2, &QToolButton::clicked, this, &TKalibrace::SpeedButton2Click);
     // Enter in the entry field confirms it, as "Potvrď zápis" does.
     connect(ui->Edit1, &QLineEdit::returnPressed, this, [this] {
-        if (context_.EntryOpen && ui->BitBtn5->isVisible()) {
+        if (context_.EntryOpen && !ui->BitBtn5->isHidden()) {
             BitBtn5Click();
         }
     });

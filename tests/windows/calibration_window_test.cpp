@@ -334,6 +334,16 @@ TEST_F(CalibrationWindow, RejectedEntriesAndFailedReadingsKeepThePointInProgress
     EXPECT_EQ(context.WorkParams.Raw(1, 2), 6000);
     EXPECT_EQ(context.WorkParams.TrueTemp(1, 2), 0.1F);
     EXPECT_EQ(Row("Memo1", 2), Local("0.10"));
+
+    // Enter in the field confirms the entry as "Potvrď zápis" does.
+    Tick(1, 7000);
+    window->BitBtn5Click();
+    Control<QLineEdit>("Edit1")->setText(Local("0.2"));
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(Control("Edit1"), &enter);
+    EXPECT_FALSE(context.EntryOpen);
+    EXPECT_EQ(context.WorkParams.TrueTemp(1, 3), 0.2F);
+    EXPECT_EQ(context.WorkParams.Count(1), 4);
 }
 
 TEST_F(CalibrationWindow, ASensorSwitchCarriesTheCollectionToTheNewSensor) {
