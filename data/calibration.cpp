@@ -63,6 +63,21 @@ Cubic CubicOf(const CoefficientTable& table, int sensor) {
     return {table.A3(sensor), table.A2(sensor), table.A1(sensor), table.A0(sensor)};
 }
 
+void TakeSensor(const SensorParamSet& work, SensorParamSet& user, int sensor) {
+    for (int k = 1; k <= SensorParamSet::Points; ++k) {
+        user.TrueTemp(sensor, k) = work.TrueTemp(sensor, k);
+        user.Raw(sensor, k) = work.Raw(sensor, k);
+    }
+    user.Count(sensor) = work.Count(sensor);
+    user.Calibrated(sensor) = 1;
+    CoefficientTable& to = user.Coefficients;
+    const CoefficientTable& from = work.Coefficients;
+    to.A3(sensor) = from.A3(sensor);
+    to.A2(sensor) = from.A2(sensor);
+    to.A1(sensor) = from.A1(sensor);
+    to.A0(sensor) = from.A0(sensor);
+}
+
 std::optional<Cubic> FitCubic(const SensorParamSet& params, int sensor, int n) {
     if (n < MinFitPoints || n > MaxFitPoints) {
         return std::nullopt;

@@ -38,6 +38,11 @@ struct Cubic {
 // The cubic of sensor 1..3 of a coefficient table.
 Cubic CubicOf(const CoefficientTable& table, int sensor);
 
+// The commit of one fitted sensor: its 30 slots of points, its Count and its
+// four coefficients go from the working copy `work` into `user`, where it then
+// counts as calibrated. The other two sensors of `user` stay as they are.
+void TakeSensor(const SensorParamSet& work, SensorParamSet& user, int sensor);
+
 // Least squares through points 1..n of `sensor` (x = Raw, y = TrueTemp): the
 // power sums, the system centred on the mean, and Cramer's rule with the
 // determinants by the rule of Sarrus. Nothing when n is outside 4..30, when

@@ -510,6 +510,44 @@ TEST(Listing, ShowsAtMostThirtyRows) {
     }
 }
 
+// Over random images of both sets: the bytes of the taken sensor (its points,
+// coefficients and Count) come from the working copy and its flag becomes 1;
+// every other byte of the user set, the padding included, stays.
+TEST(TakeSensor, TakesExactlyTheBytesOfOneSensor) {
+    std::mt19937 random(16);
+    std::uniform_int_distribution<int> byte(0, 255);
+    const auto randomSet = [&] {
+        SensorParamSet::Image image;
+        std::generate(image.begin(), image.end(),
+                      [&] { return static_cast<std::uint8_t>(byte(random)); });
+        return image;
+    };
+    for (int round = 0; round < 50; ++round) {
+        const SensorParamSet::Image work = randomSet();
+        const SensorParamSet::Image user = randomSet();
+        for (int s = 1; s <= 3; ++s) {
+            SCOPED_TRACE(s);
+            SensorParamSet taken = SensorParamSet::FromBytes(user);
+            TakeSensor(SensorParamSet::FromBytes(work), taken, s);
+
+            SensorParamSet::Image expected = user;
+            const auto copy = [&](std::size_t offset, std::size_t size) {
+                std::copy_n(work.begin() + static_cast<std::ptrdiff_t>(offset), size,
+                            expected.begin() + static_cast<std::ptrdiff_t>(offset));
+            };
+            const auto sensor = static_cast<std::size_t>(s - 1);
+            copy(SensorParamSet::TrueTempOffset + sensor * 120, 120);
+            copy(SensorParamSet::RawOffset + sensor * 120, 120);
+            for (std::size_t power = 0; power < 4; ++power) {
+                copy(SensorParamSet::CoefficientOffset + (power * 3 + sensor) * 8, 8);
+            }
+            copy(SensorParamSet::CountOffset + sensor, 1);
+            expected[SensorParamSet::CalibratedOffset + sensor] = 1;
+            EXPECT_EQ(taken.ToBytes(), expected);
+        }
+    }
+}
+
 TEST(PolynomialLine, CoefficientsInGeneralFormat) {
     EXPECT_EQ(PolynomialLine({1, 0, 0, 1}), "y = 1*x^3 + 0*x^2 + 0*x + 1");
     EXPECT_EQ(PolynomialLine({2.5e-12, 1.5e-7, -3.3e-8, -50.25}),
