@@ -212,6 +212,22 @@ std::optional<double> FittedTemperature(const Cubic& cubic, std::int32_t raw) {
     return Fitted(cubic, raw);
 }
 
+std::optional<std::vector<double>> FittedTemperatures(const Cubic& cubic,
+                                                      std::span<const std::int32_t> raws) {
+    const ExtendedArithmetic scope;
+    std::vector<double> temperatures;
+    temperatures.reserve(raws.size());
+    for (const std::int32_t raw : raws) {
+        // The flags stay clear until a fault, and the first one ends it all.
+        const std::optional<double> v = Fitted(cubic, raw);
+        if (!v) {
+            return std::nullopt;
+        }
+        temperatures.push_back(*v);
+    }
+    return temperatures;
+}
+
 std::string PolynomialLine(const Cubic& cubic, char sep) {
     return "y = " + general(cubic.A3, 8, sep) + "*x^3 + " + general(cubic.A2, 8, sep) + "*x^2 + " +
            general(cubic.A1, 8, sep) + "*x + " + general(cubic.A0, 8, sep);

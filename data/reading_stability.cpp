@@ -77,32 +77,24 @@ StabilityJudgement JudgeStability(std::span<const TimedReading> readings, double
     const ExtendedArithmetic scope;
     const double start = now - settings.WindowSeconds;
     std::vector<double> times;
-    std::vector<double> bits;
+    std::vector<std::int32_t> raws;
     times.reserve(readings.size());
-    bits.reserve(readings.size());
+    raws.reserve(readings.size());
     for (const TimedReading& r : readings) {
         if (r.Seconds >= start && r.Seconds <= now) {
             times.push_back(r.Seconds);
-            bits.push_back(r.Raw);
+            raws.push_back(r.Raw);
         }
     }
+    const std::vector<double> bits(raws.begin(), raws.end());
 
     StabilityJudgement judgement;
     judgement.Bits = StatisticsOf(times, bits);
     if (inForce) {
-        std::vector<double> celsius;
-        celsius.reserve(times.size());
-        for (const TimedReading& r : readings) {
-            if (r.Seconds >= start && r.Seconds <= now) {
-                const std::optional<double> t = FittedTemperature(*inForce, r.Raw);
-                if (!t || !std::isfinite(*t)) {
-                    break;
-                }
-                celsius.push_back(*t);
-            }
-        }
-        if (celsius.size() == times.size()) {
-            judgement.Celsius = StatisticsOf(times, celsius);
+        const std::optional<std::vector<double>> celsius = FittedTemperatures(*inForce, raws);
+        if (celsius && std::all_of(celsius->begin(), celsius->end(),
+                                   [](double t) { return std::isfinite(t); })) {
+            judgement.Celsius = StatisticsOf(times, *celsius);
         }
     }
 
