@@ -90,6 +90,10 @@ void AppendRoots(const Polynomial& p, int degree, Extended a, Extended b,
     }
 }
 
+bool ByRaw(const CalibrationPoint& a, const CalibrationPoint& b) {
+    return a.Raw < b.Raw;
+}
+
 // A rounded-up uncertainty: Digits x 10^(Exponent - 1), Digits in 10..99, so
 // that Exponent is the decimal exponent of the first digit.
 struct TwoDigits {
@@ -138,11 +142,12 @@ std::optional<double> ResidualStandardDeviation(std::span<const FitDeviation> ro
         }
         squares += Extended{row.Deviation} * row.Deviation;
     }
-    return static_cast<double>(
-        std::sqrt(squares / static_cast<Extended>(rows.size() - MinFitPoints)));
+    return ExtendedArithmetic::Kept(static_cast<double>(
+        std::sqrt(squares / static_cast<Extended>(rows.size() - MinFitPoints))));
 }
 
 std::vector<Outlier> FindOutliers(std::span<const CalibrationPoint> points, const Cubic& cubic) {
+    const ExtendedArithmetic scope;
     std::vector<Outlier> outliers;
     if (points.size() < MinOutlierPoints || points.size() > MaxFitPoints) {
         return outliers;
@@ -151,7 +156,6 @@ std::vector<Outlier> FindOutliers(std::span<const CalibrationPoint> points, cons
     if (!LargestDeviation(rows)) {
         return outliers; // a row faulted
     }
-    const ExtendedArithmetic scope;
     std::vector<CalibrationPoint> others(points.begin() + 1, points.end());
     for (std::size_t i = 0; i < points.size(); ++i) {
         if (i > 0) {
@@ -188,9 +192,7 @@ std::optional<CurveLeverage> CurveLeverage::Of(std::span<const CalibrationPoint>
         return std::nullopt;
     }
     const ExtendedArithmetic scope;
-    const auto [lowest, highest] = std::minmax_element(
-        points.begin(), points.end(),
-        [](const CalibrationPoint& a, const CalibrationPoint& b) { return a.Raw < b.Raw; });
+    const auto [lowest, highest] = std::minmax_element(points.begin(), points.end(), ByRaw);
     if (lowest->Raw == highest->Raw) {
         return std::nullopt;
     }
@@ -270,7 +272,8 @@ CurveLeverage::Extended CurveLeverage::AtScaled(Extended z) const {
 
 double CurveLeverage::At(double raw) const {
     const ExtendedArithmetic scope;
-    return static_cast<double>(AtScaled((raw - centre_) / half_));
+    const double x = ExtendedArithmetic::Kept(raw);
+    return ExtendedArithmetic::Kept(static_cast<double>(AtScaled((x - centre_) / half_)));
 }
 
 CurveLeverage::Peak CurveLeverage::Largest() const {
@@ -299,25 +302,22 @@ CurveLeverage::Peak CurveLeverage::Largest() const {
             where = z;
         }
     }
-    return {static_cast<double>(centre_ + half_ * where), static_cast<double>(largest)};
+    return {ExtendedArithmetic::Kept(static_cast<double>(centre_ + half_ * where)),
+            ExtendedArithmetic::Kept(static_cast<double>(largest))};
 }
 
 std::optional<FitUncertainty> EstimateUncertainty(std::span<const CalibrationPoint> points,
                                                   const Cubic& cubic, double referenceExpanded) {
-    if (points.size() < MinFitPoints || points.size() > MaxFitPoints || !(referenceExpanded >= 0) ||
-        !std::isfinite(referenceExpanded)) {
+    const ExtendedArithmetic scope;
+    const double reference = ExtendedArithmetic::Kept(referenceExpanded);
+    if (points.size() < MinFitPoints || points.size() > MaxFitPoints || !(reference >= 0) ||
+        !std::isfinite(reference)) {
         return std::nullopt;
     }
-    const ExtendedArithmetic scope;
     FitUncertainty u;
     u.DegreesOfFreedom = static_cast<int>(points.size()) - MinFitPoints;
-    const Extended reference = Extended{referenceExpanded} / 2;
-    Extended fitVariance = 0;
-    u.AtRaw = std::min_element(points.begin(), points.end(),
-                               [](const CalibrationPoint& a, const CalibrationPoint& b) {
-                                   return a.Raw < b.Raw;
-                               })
-                  ->Raw;
+    u.AtRaw = std::min_element(points.begin(), points.end(), ByRaw)->Raw;
+    u.Expanded = reference;
     if (u.DegreesOfFreedom > 0) {
         u.S = ResidualStandardDeviation(FitDeviations(cubic, points));
         const std::optional<CurveLeverage> leverage = CurveLeverage::Of(points);
@@ -326,27 +326,36 @@ std::optional<FitUncertainty> EstimateUncertainty(std::span<const CalibrationPoi
         }
         const CurveLeverage::Peak peak = leverage->Largest();
         u.AtRaw = peak.Raw;
-        fitVariance = Extended{*u.S} * *u.S * peak.Value;
+        u.Expanded = ExpandedUncertainty(reference, *u.S, peak.Value);
     }
-    u.Expanded = static_cast<double>(2 * std::sqrt(reference * reference + fitVariance));
     u.Stated = RoundUpToTwoDigits(u.Expanded);
     return u;
 }
 
-double RoundUpToTwoDigits(double u) {
-    if (!(u > 0) || !std::isfinite(u)) {
-        return u;
-    }
+double ExpandedUncertainty(double referenceExpanded, double s, double q) {
     const ExtendedArithmetic scope;
-    return Value(RoundUp(u));
+    const Extended half = Extended{ExtendedArithmetic::Kept(referenceExpanded)} / 2;
+    const Extended scatter = ExtendedArithmetic::Kept(s);
+    const Extended variance = half * half + scatter * scatter * ExtendedArithmetic::Kept(q);
+    return ExtendedArithmetic::Kept(static_cast<double>(2 * std::sqrt(variance)));
+}
+
+double RoundUpToTwoDigits(double u) {
+    const ExtendedArithmetic scope;
+    const double v = ExtendedArithmetic::Kept(u);
+    if (!(v > 0) || !std::isfinite(v)) {
+        return v;
+    }
+    return Value(RoundUp(v));
 }
 
 std::string UncertaintyText(double u, char sep) {
-    if (!(u > 0) || !std::isfinite(u)) {
-        return u == 0 ? "0" : general(u, 2, sep);
-    }
     const ExtendedArithmetic scope;
-    const TwoDigits r = RoundUp(u);
+    const double v = ExtendedArithmetic::Kept(u);
+    if (!(v > 0) || !std::isfinite(v)) {
+        return v == 0 ? "0" : general(v, 2, sep);
+    }
+    const TwoDigits r = RoundUp(v);
     // Two significant digits; more before the point only where the value
     // has them.
     const int decimals = std::clamp(1 - r.Exponent, 0, 18);

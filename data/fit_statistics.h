@@ -107,6 +107,10 @@ struct FitUncertainty {
 std::optional<FitUncertainty> EstimateUncertainty(std::span<const CalibrationPoint> points,
                                                   const Cubic& cubic, double referenceExpanded);
 
+// U = 2 sqrt((U_ref / 2)^2 + s^2 q) at a raw reading whose q is given
+// (CurveLeverage::At), as a table gives it for each point.
+double ExpandedUncertainty(double referenceExpanded, double s, double q);
+
 // An uncertainty rounded up to two significant digits: 0.01234 gives 0.013,
 // 0.012 stays 0.012, 0.0995 gives 0.10. The value is first taken to twelve
 // significant digits, far below its own accuracy, so that the last bits of

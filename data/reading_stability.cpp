@@ -75,13 +75,14 @@ StabilityJudgement JudgeStability(std::span<const TimedReading> readings, double
                                   const StabilitySettings& settings,
                                   const std::optional<Cubic>& inForce) {
     const ExtendedArithmetic scope;
-    const double start = now - settings.WindowSeconds;
+    const double end = ExtendedArithmetic::Kept(now);
+    const double start = end - settings.WindowSeconds;
     std::vector<double> times;
     std::vector<std::int32_t> raws;
     times.reserve(readings.size());
     raws.reserve(readings.size());
     for (const TimedReading& r : readings) {
-        if (r.Seconds >= start && r.Seconds <= now) {
+        if (r.Seconds >= start && r.Seconds <= end) {
             times.push_back(r.Seconds);
             raws.push_back(r.Raw);
         }
@@ -102,7 +103,7 @@ StabilityJudgement JudgeStability(std::span<const TimedReading> readings, double
     const bool covered =
         !times.empty() && static_cast<double>(times.size()) >= enough &&
         *std::min_element(times.begin(), times.end()) <= start + StabilityGapSeconds &&
-        *std::max_element(times.begin(), times.end()) >= now - StabilityGapSeconds;
+        *std::max_element(times.begin(), times.end()) >= end - StabilityGapSeconds;
     if (!covered || !judgement.Bits) {
         judgement.Verdict = Stability::TooFewData;
     } else if (judgement.Celsius) {

@@ -66,8 +66,8 @@ struct StabilityJudgement {
 // otherwise (also when the cubic fails for a reading, which only a damaged
 // set can do) in bits against the Bits limits.
 //
-// "málo dat" until the readings cover the window: fewer than half the
-// readings the tick takes in W (and fewer than three), or the oldest reading
+// "málo dat" until the readings cover the window: fewer than three readings
+// or fewer than half of those the tick takes in W, or the oldest reading
 // in the window more than StabilityGapSeconds after its start (a collection
 // that began less than W ago, a window just made longer), or the newest more
 // than StabilityGapSeconds before `now` (the readings have stopped coming,

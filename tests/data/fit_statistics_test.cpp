@@ -233,12 +233,18 @@ TEST_F(CallerEnvironment, StatisticsLeaveTheCallerAsItWas) {
     const std::vector<TimedReading> readings = Rising(0, 30, 0.5);
     const auto window = JudgeStability(readings, 30, {}, cubic);
     ASSERT_TRUE(u && window.Celsius);
+    const double q = CurveLeverage::Of(points)->At(5000);
+    const double expanded = ExpandedUncertainty(0.02, *u->S, q);
     for (const int mode : {FE_UPWARD, FE_DOWNWARD}) {
         std::fesetround(mode);
         std::feclearexcept(FE_ALL_EXCEPT);
         EXPECT_EQ(EstimateUncertainty(points, cubic, 0.02)->Expanded, u->Expanded);
+        EXPECT_EQ(ExpandedUncertainty(0.02, *u->S, q), expanded);
+        EXPECT_EQ(CurveLeverage::Of(points)->At(5000), q);
         EXPECT_EQ(JudgeStability(readings, 30, {}, cubic).Celsius->SlopePerMinute,
                   window.Celsius->SlopePerMinute);
+        EXPECT_FALSE(EstimateUncertainty(points, cubic, std::nan("")));
+        EXPECT_EQ(UncertaintyText(std::nan("")), "NAN");
         EXPECT_EQ(std::fetestexcept(FE_ALL_EXCEPT), 0);
         EXPECT_EQ(std::fegetround(), mode);
     }

@@ -350,5 +350,5 @@ if __name__ == "__main__":
                  "outliers", "verdict stabilní", "verdict nestabilní", "verdict málo dat",
                  "verdict stabilní in °C", "verdict nestabilní in °C"):
         check(counts.get(what, 0) > 0, "", f"no case of: {what}")
-    print("\n".join(failures[:20]) + f"\n{len(failures)} failures")
+    print(*failures[:20], f"{len(failures)} failures", sep="\n")
     sys.exit(1 if failures else 0)
