@@ -248,6 +248,7 @@ std::vector<FitDeviation> FitDeviations(const Cubic& cubic,
 }
 
 std::optional<float> LargestDeviation(std::span<const FitDeviation> rows) {
+    const ExtendedArithmetic scope;
     float largest = 0;
     for (const FitDeviation& row : rows) {
         if (row.Faulted) {
