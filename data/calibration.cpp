@@ -4,6 +4,7 @@
 #include "data/fp_environment.h"
 #include "data/number_text.h"
 
+#include <algorithm>
 #include <array>
 #include <cfloat>
 #include <charconv>
@@ -78,17 +79,35 @@ void TakeSensor(const SensorParamSet& work, SensorParamSet& user, int sensor) {
     to.A0(sensor) = from.A0(sensor);
 }
 
+std::vector<CalibrationPoint> PointsOf(const SensorParamSet& params, int sensor, int n) {
+    std::vector<CalibrationPoint> points;
+    const int count = std::clamp(n, 0, SensorParamSet::Points);
+    points.reserve(static_cast<std::size_t>(count));
+    for (int k = 1; k <= count; ++k) {
+        points.push_back({params.Raw(sensor, k), params.TrueTemp(sensor, k)});
+    }
+    return points;
+}
+
 std::optional<Cubic> FitCubic(const SensorParamSet& params, int sensor, int n) {
     if (n < MinFitPoints || n > MaxFitPoints) {
         return std::nullopt;
     }
+    return FitCubic(PointsOf(params, sensor, n));
+}
+
+std::optional<Cubic> FitCubic(std::span<const CalibrationPoint> points) {
+    if (points.size() < MinFitPoints || points.size() > MaxFitPoints) {
+        return std::nullopt;
+    }
+    const int n = static_cast<int>(points.size());
     const ExtendedArithmetic scope;
 
     std::array<double, MaxFitPoints> x{};
     std::array<double, MaxFitPoints> y{};
     for (int i = 0; i < n; ++i) {
-        x[i] = params.Raw(sensor, i + 1);
-        y[i] = params.TrueTemp(sensor, i + 1);
+        x[i] = points[i].Raw;
+        y[i] = points[i].TrueTemp;
     }
 
     // Right-hand sums B0..B3 of y * x^k, one k after the other.
@@ -193,33 +212,83 @@ std::optional<double> FittedTemperature(const Cubic& cubic, std::int32_t raw) {
     return Fitted(cubic, raw);
 }
 
+std::optional<std::vector<double>> FittedTemperatures(const Cubic& cubic,
+                                                      std::span<const std::int32_t> raws) {
+    const ExtendedArithmetic scope;
+    std::vector<double> temperatures;
+    temperatures.reserve(raws.size());
+    for (const std::int32_t raw : raws) {
+        // The flags stay clear until a fault, and the first one ends it all.
+        const std::optional<double> v = Fitted(cubic, raw);
+        if (!v) {
+            return std::nullopt;
+        }
+        temperatures.push_back(*v);
+    }
+    return temperatures;
+}
+
 std::string PolynomialLine(const Cubic& cubic, char sep) {
     return "y = " + general(cubic.A3, 8, sep) + "*x^3 + " + general(cubic.A2, 8, sep) + "*x^2 + " +
            general(cubic.A1, 8, sep) + "*x + " + general(cubic.A0, 8, sep);
+}
+
+std::vector<FitDeviation> FitDeviations(const Cubic& cubic,
+                                        std::span<const CalibrationPoint> points) {
+    const ExtendedArithmetic scope;
+    std::vector<FitDeviation> rows;
+    rows.reserve(points.size());
+    for (const CalibrationPoint& point : points) {
+        ExtendedArithmetic::Clear();
+        const std::optional<double> v = Fitted(cubic, point.Raw);
+        const std::optional<float> d = v ? SingleDifference(*v, point.TrueTemp) : std::nullopt;
+        rows.push_back(d ? FitDeviation{*v, *d, false} : FitDeviation{0, 0, true});
+    }
+    return rows;
+}
+
+std::optional<float> LargestDeviation(std::span<const FitDeviation> rows) {
+    const ExtendedArithmetic scope;
+    float largest = 0;
+    for (const FitDeviation& row : rows) {
+        if (row.Faulted) {
+            return std::nullopt;
+        }
+        if (std::fabs(row.Deviation) > std::fabs(largest)) {
+            largest = row.Deviation;
+        }
+    }
+    return largest;
+}
+
+std::vector<std::optional<float>> AsFoundDeviations(const Cubic& before,
+                                                    std::span<const CalibrationPoint> points) {
+    const ExtendedArithmetic scope;
+    std::vector<std::optional<float>> deviations;
+    deviations.reserve(points.size());
+    for (const CalibrationPoint& point : points) {
+        ExtendedArithmetic::Clear();
+        const std::optional<double> v = Fitted(before, point.Raw);
+        deviations.push_back(v ? SingleDifference(point.TrueTemp, *v) : std::nullopt);
+    }
+    return deviations;
 }
 
 FitReport MakeFitReport(const SensorParamSet& params, int sensor, int n, char sep) {
     // The texts are formed inside the scope too, so that nothing of this
     // arithmetic reaches the caller's flags.
     const ExtendedArithmetic scope;
-    const Cubic cubic = CubicOf(params.Coefficients, sensor);
+    const std::vector<FitDeviation> rows =
+        FitDeviations(CubicOf(params.Coefficients, sensor), PointsOf(params, sensor, n));
     FitReport report;
-    float largest = 0;
-    const int rows = n < 0 ? 0 : (n > MaxFitPoints ? MaxFitPoints : n);
-    for (int k = 1; k <= rows; ++k) {
-        const std::optional<double> v = Fitted(cubic, params.Raw(sensor, k));
-        const std::optional<float> d =
-            v ? SingleDifference(*v, params.TrueTemp(sensor, k)) : std::nullopt;
-        if (!d) {
+    for (const FitDeviation& row : rows) {
+        if (row.Faulted) {
             report.Faulted = true;
             return report;
         }
-        report.Rows.push_back({fixed(*v, 6, 3, sep), fixed(*d, 6, 3, sep)});
-        if (std::fabs(*d) > std::fabs(largest)) {
-            largest = *d;
-        }
+        report.Rows.push_back({fixed(row.Fitted, 6, 3, sep), fixed(row.Deviation, 6, 3, sep)});
     }
-    report.MaxDeviation = fixed(largest, 6, 4, sep);
+    report.MaxDeviation = fixed(*LargestDeviation(rows), 6, 4, sep);
     return report;
 }
 

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,6 +44,17 @@ Cubic CubicOf(const CoefficientTable& table, int sensor);
 // counts as calibrated. The other two sensors of `user` stay as they are.
 void TakeSensor(const SensorParamSet& work, SensorParamSet& user, int sensor);
 
+// One calibration point: the raw reading and the true temperature typed for it.
+struct CalibrationPoint {
+    std::int32_t Raw = 0;
+    float TrueTemp = 0;
+
+    bool operator==(const CalibrationPoint&) const = default;
+};
+
+// Points 1..n of `sensor`; n is taken in 0..30.
+std::vector<CalibrationPoint> PointsOf(const SensorParamSet& params, int sensor, int n);
+
 // Least squares through points 1..n of `sensor` (x = Raw, y = TrueTemp): the
 // power sums, the system centred on the mean, and Cramer's rule with the
 // determinants by the rule of Sarrus. Nothing when n is outside 4..30, when
@@ -50,16 +62,46 @@ void TakeSensor(const SensorParamSet& work, SensorParamSet& user, int sensor);
 // value is accepted), or when a coefficient does not come out finite (points
 // that are themselves not finite, as a damaged file could hold).
 std::optional<Cubic> FitCubic(const SensorParamSet& params, int sensor, int n);
+// The same fit through the points given, in their order.
+std::optional<Cubic> FitCubic(std::span<const CalibrationPoint> points);
 
 // The temperature the cubic gives for a raw reading, in four steps each
 // rounded to a double: ((x*A3)*x)*x, then + (x*A2)*x, then + x*A1, then + A0.
 // Nothing when a step overflows the double range or is invalid (zero times
 // infinity, infinity minus infinity, a signalling NaN).
 std::optional<double> FittedTemperature(const Cubic& cubic, std::int32_t raw);
+// The same for many readings at a fraction of the cost of one call each (the
+// floating-point environment is set up once): nothing when any of them faults.
+std::optional<std::vector<double>> FittedTemperatures(const Cubic& cubic,
+                                                      std::span<const std::int32_t> raws);
 
 // "y = A3*x^3 + A2*x^2 + A1*x + A0" with each coefficient in general(8); a
 // negative coefficient keeps its minus right after the plus of the separator.
 std::string PolynomialLine(const Cubic& cubic, char sep = '.');
+
+// A point as the report after a fit sees it: the temperature the cubic gives
+// for its raw reading, and the deviation computed minus true, rounded to
+// single. A row whose arithmetic faults (only huge coefficients can overflow a
+// deviation) is flagged, and the rows after it are computed for themselves.
+struct FitDeviation {
+    double Fitted = 0;
+    float Deviation = 0;
+    bool Faulted = false;
+};
+std::vector<FitDeviation> FitDeviations(const Cubic& cubic,
+                                        std::span<const CalibrationPoint> points);
+
+// The largest deviation as the report shows it: the one of the largest
+// magnitude, with its sign, the first of equal magnitudes winning; 0 without
+// rows. Nothing when a row faulted.
+std::optional<float> LargestDeviation(std::span<const FitDeviation> rows);
+
+// How far a sensor was off before a new calibration ("as found"): for each new
+// point its true temperature minus what the cubic in force before gives for
+// its raw reading, rounded to single, as the listing of a stored calibration
+// forms it. Nothing for a point whose arithmetic faults.
+std::vector<std::optional<float>> AsFoundDeviations(const Cubic& before,
+                                                    std::span<const CalibrationPoint> points);
 
 // The report after a fit: per point the fitted temperature (fixed 6, 3) and
 // the deviation computed minus true, rounded to single (fixed 6, 3); then the

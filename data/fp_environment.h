@@ -70,6 +70,15 @@ public:
         std::feclearexcept(FE_ALL_EXCEPT);
     }
 
+    // The compiler may move arithmetic that depends on nothing but registers
+    // across the calls that set and restore the environment. Passed through
+    // here (a volatile store and load) inside the scope, an input is read and
+    // a result is formed where the scope is in force.
+    template <typename T> static T Kept(T value) {
+        volatile T kept = value;
+        return kept;
+    }
+
 private:
     std::fenv_t caller_;
 #ifdef __x86_64__

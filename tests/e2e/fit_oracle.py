@@ -20,20 +20,22 @@ def round_bits(q, bits):
     """q rounded to `bits` significant bits (no exponent limits)."""
     if q == 0:
         return Fraction(0)
-    sign = -1 if q < 0 else 1
-    a = abs(q)
-    e = a.numerator.bit_length() - a.denominator.bit_length()
-    while Fraction(2) ** e > a:
+    num, den = abs(q.numerator), q.denominator
+    # 2^e <= num/den < 2^(e + 1)
+    e = num.bit_length() - den.bit_length()
+    if (num << max(0, -e)) < (den << max(0, e)):
         e -= 1
-    while Fraction(2) ** (e + 1) <= a:
-        e += 1
-    scale = Fraction(2) ** (bits - 1 - e)
-    m = a * scale
-    n = m.numerator // m.denominator
-    rest = m - n
-    if rest > Fraction(1, 2) or (rest == Fraction(1, 2) and n % 2 == 1):
+    shift = bits - 1 - e
+    if shift >= 0:
+        whole = den
+        n, rest = divmod(num << shift, den)
+    else:
+        whole = den << -shift
+        n, rest = divmod(num, whole)
+    if 2 * rest > whole or (2 * rest == whole and n % 2 == 1):
         n += 1
-    return sign * Fraction(n) / scale
+    sign = -1 if q < 0 else 1
+    return Fraction(sign * n << max(0, -shift), 1 << max(0, shift))
 
 
 def ext(q):
