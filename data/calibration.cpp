@@ -78,6 +78,18 @@ void TakeSensor(const SensorParamSet& work, SensorParamSet& user, int sensor) {
     to.A0(sensor) = from.A0(sensor);
 }
 
+std::vector<int> CommitFitted(const SensorParamSet& work, SensorParamSet& user,
+                              const std::set<int>& fitted) {
+    std::vector<int> taken;
+    for (const int sensor : fitted) {
+        if (sensor >= 1 && sensor <= SensorParamSet::Sensors) {
+            TakeSensor(work, user, sensor);
+            taken.push_back(sensor);
+        }
+    }
+    return taken;
+}
+
 std::optional<Cubic> FitCubic(const SensorParamSet& params, int sensor, int n) {
     if (n < MinFitPoints || n > MaxFitPoints) {
         return std::nullopt;

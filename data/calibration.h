@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,6 +43,15 @@ Cubic CubicOf(const CoefficientTable& table, int sensor);
 // four coefficients go from the working copy `work` into `user`, where it then
 // counts as calibrated. The other two sensors of `user` stay as they are.
 void TakeSensor(const SensorParamSet& work, SensorParamSet& user, int sensor);
+
+// The commit of the calibration window ("Uložit na disk"). `fitted` holds the
+// sensors fitted successfully in this opening of the window and not collected
+// again since; each of them is taken from the working copy as TakeSensor
+// takes it. Every other sensor keeps what `user` holds, whatever its working
+// copy looks like (a collection started and abandoned, a failed fit). Returns
+// the sensors taken, in ascending order; numbers outside 1..3 are ignored.
+std::vector<int> CommitFitted(const SensorParamSet& work, SensorParamSet& user,
+                              const std::set<int>& fitted);
 
 // Least squares through points 1..n of `sensor` (x = Raw, y = TrueTemp): the
 // power sums, the system centred on the mean, and Cramer's rule with the

@@ -17,6 +17,7 @@
 #include <limits>
 #include <optional>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -510,40 +511,75 @@ TEST(Listing, ShowsAtMostThirtyRows) {
     }
 }
 
-// Over random images of both sets: the bytes of the taken sensor (its points,
-// coefficients and Count) come from the working copy and its flag becomes 1;
-// every other byte of the user set, the padding included, stays.
+SensorParamSet::Image randomImage(std::mt19937& random) {
+    std::uniform_int_distribution<int> byte(0, 255);
+    SensorParamSet::Image image;
+    std::generate(image.begin(), image.end(),
+                  [&] { return static_cast<std::uint8_t>(byte(random)); });
+    return image;
+}
+
+// The image of `user` after `sensors` were taken from `work`: the bytes of
+// each taken sensor (its points, coefficients and Count) come from the
+// working copy and its flag becomes 1; every other byte, the padding
+// included, stays.
+SensorParamSet::Image afterTaking(const SensorParamSet::Image& work,
+                                  const SensorParamSet::Image& user,
+                                  const std::vector<int>& sensors) {
+    SensorParamSet::Image expected = user;
+    for (const int s : sensors) {
+        const auto copy = [&](std::size_t offset, std::size_t size) {
+            std::copy_n(work.begin() + static_cast<std::ptrdiff_t>(offset), size,
+                        expected.begin() + static_cast<std::ptrdiff_t>(offset));
+        };
+        const auto sensor = static_cast<std::size_t>(s - 1);
+        copy(SensorParamSet::TrueTempOffset + sensor * 120, 120);
+        copy(SensorParamSet::RawOffset + sensor * 120, 120);
+        for (std::size_t power = 0; power < 4; ++power) {
+            copy(SensorParamSet::CoefficientOffset + (power * 3 + sensor) * 8, 8);
+        }
+        copy(SensorParamSet::CountOffset + sensor, 1);
+        expected[SensorParamSet::CalibratedOffset + sensor] = 1;
+    }
+    return expected;
+}
+
+// Over random images of both sets, each sensor in turn.
 TEST(TakeSensor, TakesExactlyTheBytesOfOneSensor) {
     std::mt19937 random(16);
-    std::uniform_int_distribution<int> byte(0, 255);
-    const auto randomSet = [&] {
-        SensorParamSet::Image image;
-        std::generate(image.begin(), image.end(),
-                      [&] { return static_cast<std::uint8_t>(byte(random)); });
-        return image;
-    };
     for (int round = 0; round < 50; ++round) {
-        const SensorParamSet::Image work = randomSet();
-        const SensorParamSet::Image user = randomSet();
+        const SensorParamSet::Image work = randomImage(random);
+        const SensorParamSet::Image user = randomImage(random);
         for (int s = 1; s <= 3; ++s) {
             SCOPED_TRACE(s);
             SensorParamSet taken = SensorParamSet::FromBytes(user);
             TakeSensor(SensorParamSet::FromBytes(work), taken, s);
+            EXPECT_EQ(taken.ToBytes(), afterTaking(work, user, {s}));
+        }
+    }
+}
 
-            SensorParamSet::Image expected = user;
-            const auto copy = [&](std::size_t offset, std::size_t size) {
-                std::copy_n(work.begin() + static_cast<std::ptrdiff_t>(offset), size,
-                            expected.begin() + static_cast<std::ptrdiff_t>(offset));
-            };
-            const auto sensor = static_cast<std::size_t>(s - 1);
-            copy(SensorParamSet::TrueTempOffset + sensor * 120, 120);
-            copy(SensorParamSet::RawOffset + sensor * 120, 120);
-            for (std::size_t power = 0; power < 4; ++power) {
-                copy(SensorParamSet::CoefficientOffset + (power * 3 + sensor) * 8, 8);
+// Over random images and every set of fitted sensors (with numbers that name
+// no sensor among them): exactly the fitted sensors are taken, in order, and
+// every other sensor keeps the user set's bytes.
+TEST(CommitFitted, TakesTheFittedSensorsAndKeepsEveryOther) {
+    std::mt19937 random(1616);
+    for (int round = 0; round < 50; ++round) {
+        const SensorParamSet::Image work = randomImage(random);
+        const SensorParamSet::Image user = randomImage(random);
+        for (unsigned subset = 0; subset < 8; ++subset) {
+            std::set<int> fitted = {0, 4, -1};
+            std::vector<int> sensors;
+            for (int s = 3; s >= 1; --s) {
+                if ((subset & (1U << (s - 1))) != 0) {
+                    fitted.insert(s);
+                    sensors.insert(sensors.begin(), s);
+                }
             }
-            copy(SensorParamSet::CountOffset + sensor, 1);
-            expected[SensorParamSet::CalibratedOffset + sensor] = 1;
-            EXPECT_EQ(taken.ToBytes(), expected);
+            SCOPED_TRACE(subset);
+            SensorParamSet committed = SensorParamSet::FromBytes(user);
+            EXPECT_EQ(CommitFitted(SensorParamSet::FromBytes(work), committed, fitted), sensors);
+            EXPECT_EQ(committed.ToBytes(), afterTaking(work, user, sensors));
         }
     }
 }
