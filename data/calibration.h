@@ -91,8 +91,9 @@ FitReport MakeFitReport(const SensorParamSet& params, int sensor, int n, char se
 // The listing of a stored calibration: for k = 1..Count (at most 30 rows,
 // whatever the record says) the raw reading, the true temperature (fixed 6,
 // 2), the fitted temperature (fixed 6, 3) and the deviation true minus
-// computed, rounded to single (fixed 5, 3); then the greatest signed
-// deviation, never below 0 (fixed 6, 3). A row whose arithmetic faults shows
+// computed, rounded to single (fixed 5, 3); then the deviation of the largest
+// magnitude with its sign, the first of equal magnitudes winning, as in the
+// report (fixed 6, 3; 0 without rows). A row whose arithmetic faults shows
 // EvaluationError ("Chyba výpočtu") as its fitted value and deviation, is
 // flagged, takes no part in the maximum, and the listing goes on.
 struct ListingRow {

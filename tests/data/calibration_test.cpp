@@ -441,25 +441,40 @@ TEST(FitReport, DeviationBeyondSingleEndsTheReport) {
 
 // ---------------------------------------------------------------------------
 
-TEST(Listing, RowsAndGreatestSignedDeviation) {
+TEST(Listing, RowsAndLargestDeviationWithItsSign) {
     struct Case {
         Cubic cubic;
         Points points;
         std::string rows; // raw, true, fitted, deviation per row
-        std::string greatest;
+        std::string largest;
     };
     const Case cases[] = {
-        // True minus computed, fixed(5, 3); the greatest signed value, fixed(6, 3).
+        // True minus computed, fixed(5, 3); the largest magnitude with its
+        // sign, fixed(6, 3).
         {{0, 0, 1, 0},
          {{10, 10.5F}, {20, 19}, {-5, -5.25F}, {0, 123.4567F}},
          "10 10.50 10.000 0.500|20 19.00 20.000 -1.000|-5 -5.25 -5.000 -0.250|"
          "0 123.46 0.000 123.460|",
          "123.457"},
-        // All deviations negative: the greatest is 0.
+        // All deviations negative.
         {{0, 0, 0, 100},
          {{1, 99.5F}, {2, 20}},
          "1 99.50 100.000 -0.500|2 20.00 100.000 -80.000|",
-         "0.000"},
+         "-80.000"},
+        // Mixed: the negative one is the larger.
+        {{0, 0, 0, 0},
+         {{1, 0.16F}, {2, -0.232F}},
+         "1 0.16 0.000 0.160|2 -0.23 0.000 -0.232|",
+         "-0.232"},
+        // Equal magnitudes: the first wins, whichever its sign.
+        {{0, 0, 0, 0},
+         {{1, 0.5F}, {2, -0.5F}},
+         "1 0.50 0.000 0.500|2 -0.50 0.000 -0.500|",
+         "0.500"},
+        {{0, 0, 0, 0},
+         {{1, -0.5F}, {2, 0.5F}, {3, 0.25F}},
+         "1 -0.50 0.000 -0.500|2 0.50 0.000 0.500|3 0.25 0.000 0.250|",
+         "-0.500"},
         {{0, 0, 0, 0}, {}, "", "0.000"},
         // Faulted rows show the error text and take no part in the maximum;
         // the rows after them are computed for themselves. Raw 99999 gives
@@ -473,7 +488,7 @@ TEST(Listing, RowsAndGreatestSignedDeviation) {
         {{Inf, 0, 0, 0},
          {{0, 5}, {1, 5}},
          "0 5.00 Chyba výpočtu Chyba výpočtu|1 5.00 INF -INF|",
-         "0.000"},
+         "-INF"},
         {{0, 0, Inf, -Inf}, {{1, 5}}, "1 5.00 Chyba výpočtu Chyba výpočtu|", "0.000"},
         {{0, 0, SNaN, 0}, {{1, 5}}, "1 5.00 Chyba výpočtu Chyba výpočtu|", "0.000"},
         {{0, 0, 0, QNaN}, {{1, 5}}, "1 5.00 NAN NAN|", "0.000"},
@@ -487,11 +502,11 @@ TEST(Listing, RowsAndGreatestSignedDeviation) {
                 EXPECT_EQ(row.Faulted, row.Fitted == EvaluationError);
             }
             std::string want = c.rows;
-            std::string greatest = c.greatest;
+            std::string largest = c.largest;
             std::replace(want.begin(), want.end(), '.', sep);
-            std::replace(greatest.begin(), greatest.end(), '.', sep);
+            std::replace(largest.begin(), largest.end(), '.', sep);
             EXPECT_EQ(rows, want);
-            EXPECT_EQ(listing.MaxDeviation, greatest);
+            EXPECT_EQ(listing.MaxDeviation, largest);
         }
     }
 }
