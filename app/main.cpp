@@ -69,10 +69,10 @@ int main(int argc, char* argv[]) {
     // Every argument was ours; Qt gets none.
     int qtArgc = 1;
     QApplication application(qtArgc, argv);
-    // Enter presses the focused button in every window, the ones opened
-    // later too, through one filter on the whole application: a new window
-    // needs no code of its own for it.
-    zorm::InstallEnterPressesFocusedButton(application);
+    // Enter presses the focused button and a hidden control leaves the focus
+    // with its window, in every window, the ones opened later too, through
+    // one filter on the whole application.
+    zorm::InstallOperatorInput(application);
     zorm::QtMessageBoxService boxes;
     if (folderError) {
         boxes.Show(zorm::BoxKind::Error, QString::fromStdString(folderError->CzechMessage()),
