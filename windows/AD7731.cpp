@@ -10,7 +10,9 @@
 
 #include <QFontMetrics>
 #include <QRadioButton>
+#include <QValidator>
 
+#include <algorithm>
 #include <cstdint>
 
 namespace zorm {
@@ -60,6 +62,20 @@ QString HexText(std::uint8_t value) {
     return QString::fromLatin1(HexByteText(value));
 }
 
+// Turns letters into capitals as they are typed or pasted: ParseHexByte
+// takes upper-case digits only, and "7f" would send 112 where the operator
+// meant 127. What a field holds is still read by ParseHexByte's rules.
+class CapitalLetters final : public QValidator {
+public:
+    using QValidator::QValidator;
+
+    State validate(QString& input, int& position) const override {
+        input = input.toUpper();
+        position = std::min(position, static_cast<int>(input.size()));
+        return Acceptable;
+    }
+};
+
 } // namespace
 
 TADconv::TADconv(Context& context, Drv232& link, MessageBoxService& boxes, QWidget* parent)
@@ -73,6 +89,9 @@ TADconv::TADconv(Context& context, Drv232& link, MessageBoxService& boxes, QWidg
     FitTitle(*ui->RadioGroup2);
     // The entry row's caption ends where Edit2 begins.
     FitFont(*ui->Label1, ui->Label1->text(), ui->Edit2->x() - ui->Label1->x());
+    for (QLineEdit* entry : {ui->Edit2, ui->Edit3}) {
+        entry->setValidator(new CapitalLetters(entry));
+    }
 
     connect(ui->Button1, &QPushButton::clicked, this, &TADconv::Button1Click);
     connect(ui->Button2, &QPushButton::clicked, this, &TADconv::Button2Click);
