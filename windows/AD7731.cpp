@@ -5,6 +5,7 @@
 #include "data/param_files.h"
 #include "link/drv232.h"
 #include "ui_AD7731.h"
+#include "windows/fitting.h"
 #include "windows/message_box.h"
 #include "windows/operator_input.h"
 
@@ -82,9 +83,9 @@ TADconv::TADconv(Context& context, Drv232& link, MessageBoxService& boxes, QWidg
     : QDialog(parent), ui(std::make_unique<Ui::TADconv>()), context_(context), link_(link),
       boxes_(boxes) {
     ui->setupUi(this);
-    // The designed place on the screen; a dialog would otherwise be centred
-    // over its owner.
-    move(612, 186);
+    // The designed place on the screen where it fits there; a dialog would
+    // otherwise be centred over its owner.
+    PlaceOnScreen(*this, QPoint(612, 186));
     FitTitle(*ui->RadioGroup1);
     FitTitle(*ui->RadioGroup2);
     // The entry row's caption ends where Edit2 begins.

@@ -8,6 +8,7 @@
 #include "tests/windows/main_window_fixture.h"
 #include "windows/Kalibrace.h"
 #include "windows/Kontrola.h"
+#include "windows/fitting.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -164,19 +165,19 @@ TEST_F(CalibrationWindow, ControlsAsDesigned) {
             {"Button1", "QPushButton", "Kalibrace", {528, 208, 89, 33}, "Kalibrace", true},
             {"Edit1", "QLineEdit", "0.0", {512, 252, 121, 0}, "Kalibrace", false},
             {"BitBtn5", "QPushButton", "Zapiš teplotu", {512, 280, 121, 25}, "Kalibrace", false},
-            {"BitBtn6", "QPushButton", "Regresní výpočet", {512, 324, 121, 25}, "Kalibrace", false},
+            {"BitBtn6", "QPushButton", "Regresní výpočet", {512, 324, 0, 25}, "Kalibrace", false},
             {"BitBtn3", "QPushButton", "Uložit na disk", {512, 364, 121, 25}, "Kalibrace", false},
             {"Label4", "QLabel", "Připraven k měření", {520, 404, 0, 0}, "Kalibrace", false},
             {"BitBtn1",
              "QPushButton",
              "Export kalibračních konstant",
-             {488, 440, 185, 41},
+             {488, 440, 0, 41},
              "Kalibrace",
              true},
             {"BitBtn2",
              "QPushButton",
              "Kontrola kalibračních konstant",
-             {488, 488, 185, 25},
+             {488, 488, 0, 25},
              "Kalibrace",
              true},
             {"BitBtn4", "QPushButton", "Zpět", {552, 552, 75, 25}, "Kalibrace", true},
@@ -196,6 +197,13 @@ TEST_F(CalibrationWindow, ControlsAsDesigned) {
     EXPECT_FALSE(Timer()->isActive());
     EXPECT_EQ(Control<QLabel>("Label5")->palette().color(QPalette::WindowText), QColor(Qt::blue));
     EXPECT_TRUE(Control<QPushButton>("Button1")->font().bold());
+    // Buttons whose picture and text the system's font makes wider than
+    // designed grow to the right; the others keep their width.
+    for (const auto& [name, designed] :
+         {std::pair{"BitBtn6", 121}, std::pair{"BitBtn1", 185}, std::pair{"BitBtn2", 185}}) {
+        auto* button = Control<QPushButton>(name);
+        EXPECT_EQ(button->width(), std::max(designed, WidthForText(*button))) << name;
+    }
 
     const QStringList order = {"BitBtn3", "Memo1",   "Memo2",   "BitBtn4",     "Edit1",
                                "Memo3",   "BitBtn5", "BitBtn6", "RadioGroup1", "Memo4",
@@ -438,6 +446,48 @@ TEST_F(CalibrationWindow, DeviationsBeyondTheSingleRangeEndTheReport) {
     EXPECT_EQ(Row("Memo4", 3), "");
     EXPECT_FALSE(Shown("BitBtn3") || Shown("Label8"));
     EXPECT_TRUE(Shown("Button1"));
+}
+
+// Texts wider than designed (the entry's status line, a maximum with an
+// exponent) widen their labels where they stand; a polynomial line that
+// would reach "Zpět" continues on a second line left of it, whole.
+TEST_F(CalibrationWindow, TextsFitTheirLabelsAndThePolynomialStaysLeftOfZpet) {
+    SensorParamSet& user = context.UserParams;
+    user.Raw(1, 1) = 1;
+    user.TrueTemp(1, 1) = -1234567;
+    user.Count(1) = 1;
+    user.Calibrated(1) = 1;
+    user.Coefficients.A3(1) = -1.2345678e-14;
+    user.Coefficients.A2(1) = -2.3456789e-9;
+    user.Coefficients.A1(1) = -0.0012345678;
+    user.Coefficients.A0(1) = -12345.678;
+    user.Coefficients.A0(2) = 1;
+    Open();
+    window->Button1Click();
+    window->BitBtn5Click();
+    EXPECT_EQ(Text("Label4"), "Zadání skutečné teploty");
+    EXPECT_TRUE(Text("Label8").contains(QLatin1Char('E'))) << Text("Label8").toStdString();
+    for (const auto& [name, place] :
+         {std::pair{"Label4", QPoint(520, 404)}, std::pair{"Label8", QPoint(328, 8)},
+          std::pair{"Label7", QPoint(16, 8)}}) {
+        auto* label = Control<QLabel>(name);
+        EXPECT_LE(label->sizeHint().width(), label->width()) << name;
+        EXPECT_EQ(label->pos(), place) << name;
+    }
+
+    auto* polynomial = Control<QLabel>("VysPolynom");
+    const QRect back = Control("BitBtn4")->geometry();
+    EXPECT_EQ(Text("VysPolynom").toStdString(),
+              PolynomialLine(CubicOf(user.Coefficients, 1), Sep()));
+    EXPECT_EQ(polynomial->pos(), QPoint(16, 560));
+    EXPECT_LT(polynomial->geometry().right(), back.left());
+    EXPECT_GT(polynomial->height(), 2 * polynomial->fontMetrics().height() - 1); // two lines
+    EXPECT_LE(polynomial->heightForWidth(polynomial->width()), polynomial->height());
+    EXPECT_LE(polynomial->geometry().bottom(), window->height());
+    // A short one stays on one line.
+    Select(2);
+    EXPECT_LT(polynomial->height(), 2 * polynomial->fontMetrics().height());
+    EXPECT_LE(polynomial->heightForWidth(polynomial->width()), polynomial->height());
 }
 
 TEST_F(CalibrationWindow, CommitStoresTheWholeWorkingCopy) {

@@ -6,10 +6,12 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QToolButton>
 
 #include <algorithm>
@@ -102,7 +104,15 @@ protected:
 TEST_F(RegisterWindow, ControlsHaveTheirKindsCaptionsPlacesAndVisibility) {
     EXPECT_EQ(registers.windowTitle(), QStringLiteral("Testování AD převodníku"));
     EXPECT_EQ(registers.size(), QSize(730, 564));
-    EXPECT_EQ(registers.pos(), QPoint(612, 186));
+    // At its designed place where the screen has room for it there, else
+    // wholly on the screen's available area.
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    const QRect designed(QPoint(612, 186), registers.size());
+    if (available.contains(designed)) {
+        EXPECT_EQ(registers.pos(), designed.topLeft());
+    } else {
+        EXPECT_TRUE(available.contains(QRect(registers.pos(), registers.size())));
+    }
 
     const std::vector<test::ExpectedControl> controls = {
         {"Bevel1", "QFrame", "", {24, 16, 465, 185}, "ADconv", true},
