@@ -218,10 +218,11 @@ void TKalibrace::Button1Click() {
     ui->Label4->show();
     ShowText(*ui->Label4, Measuring + QLatin1Char(' '));
     ui->Button1->hide();
-    // A fit or a commit left over from an earlier collection must not act
-    // on this one, which has no points yet.
+    // A fit left over from an earlier collection must not act on this one,
+    // which has no points yet. The commit stays on offer only for a fit of
+    // another sensor that waits for it: it never takes this collection.
     ui->BitBtn6->hide();
-    ui->BitBtn3->hide();
+    Unfit(s);
     Timer1->start();
 
     SensorParamSet& work = context_.WorkParams;
@@ -244,6 +245,7 @@ void TKalibrace::Button1Click() {
 }
 
 int TKalibrace::SlotInProgress(int s) {
+    Unfit(s);
     std::uint8_t& count = context_.WorkParams.Count(s);
     if (count < 1 || count > Rows) {
         count = 1;
@@ -328,14 +330,43 @@ bool TKalibrace::Regrese3(int n) {
     return true;
 }
 
+void TKalibrace::Unfit(int s) {
+    fitted_.erase(s);
+    unsaved_.erase(s);
+    OfferCommit();
+}
+
+void TKalibrace::OfferCommit() {
+    ui->BitBtn3->setVisible(!unsaved_.empty());
+}
+
 void TKalibrace::FitFailed(const QString& message) {
     boxes_.Show(BoxKind::Error, message, BoxButtons::Ok);
     ui->Button1->show();
+    OfferCommit();
+}
+
+void TKalibrace::ShowReport(const FitReport& report) {
+    const int rows = static_cast<int>(report.Rows.size());
+    for (int k = 1; k <= Rows; ++k) {
+        QString fitted;
+        QString deviation;
+        if (k <= rows) {
+            fitted = QString::fromStdString(report.Rows[k - 1].Fitted);
+            deviation = QString::fromStdString(report.Rows[k - 1].Deviation);
+        } else if (k == rows + 1 && report.Faulted) {
+            fitted = deviation = QString::fromUtf8(EvaluationError);
+        }
+        SetRow(ui->Memo3, k, fitted);
+        SetRow(ui->Memo4, k, deviation);
+    }
 }
 
 void TKalibrace::BitBtn6Click() {
     const int s = context_.CalibSensor;
     Timer1->stop();
+    // Whatever the outcome, the working copy of the sensor changes here.
+    Unfit(s);
 
     // The point in progress is dropped; what remains are the completed
     // points. A sensor without a slot in progress (Count 0, or a damaged
@@ -365,10 +396,7 @@ void TKalibrace::BitBtn6Click() {
         result->show();
     }
     const FitReport report = MakeFitReport(work, s, n, SystemDecimalSeparator());
-    for (int k = 1; k <= static_cast<int>(report.Rows.size()); ++k) {
-        SetRow(ui->Memo3, k, report.Rows[k - 1].Fitted);
-        SetRow(ui->Memo4, k, report.Rows[k - 1].Deviation);
-    }
+    ShowReport(report);
     if (report.Faulted) {
         // Only the huge coefficients of a nearly singular system get here;
         // such a fit is not offered for the commit.
@@ -378,7 +406,9 @@ void TKalibrace::BitBtn6Click() {
     ShowText(*ui->Label8,
              QStringLiteral("Max.odchylka: ") + QString::fromStdString(report.MaxDeviation));
     ui->Label8->show();
-    ui->BitBtn3->show();
+    fitted_.insert(s);
+    unsaved_.insert(s);
+    OfferCommit();
 }
 
 void TKalibrace::VypisHodnoty(std::uint8_t s) {
@@ -401,8 +431,12 @@ void TKalibrace::VypisHodnoty(std::uint8_t s) {
 }
 
 void TKalibrace::BitBtn3Click() {
-    context_.WorkParams.Calibrated(context_.CalibSensor) = 1;
-    context_.UserParams = context_.WorkParams;
+    // Only what was fitted in this opening: a collection started and left,
+    // or a fit that failed, never replaces a stored calibration.
+    for (const int s : CommitFitted(context_.WorkParams, context_.UserParams, fitted_)) {
+        context_.WorkParams.Calibrated(s) = 1;
+    }
+    unsaved_.clear();
     if (!SaveParameters(context_)) {
         boxes_.Show(BoxKind::Error, QStringLiteral("Chyba při ukládání konstant"), BoxButtons::Ok);
     }
