@@ -4,6 +4,7 @@
 #include "data/number_text.h"
 #include "tests/support/binary_model.h"
 #include "tests/support/caller_environment.h"
+#include "tests/support/sensor_image.h"
 
 #include <gtest/gtest.h>
 
@@ -543,18 +544,11 @@ SensorParamSet::Image afterTaking(const SensorParamSet::Image& work,
                                   const std::vector<int>& sensors) {
     SensorParamSet::Image expected = user;
     for (const int s : sensors) {
-        const auto copy = [&](std::size_t offset, std::size_t size) {
+        for (const auto& [offset, size] : SensorRanges(s)) {
             std::copy_n(work.begin() + static_cast<std::ptrdiff_t>(offset), size,
                         expected.begin() + static_cast<std::ptrdiff_t>(offset));
-        };
-        const auto sensor = static_cast<std::size_t>(s - 1);
-        copy(SensorParamSet::TrueTempOffset + sensor * 120, 120);
-        copy(SensorParamSet::RawOffset + sensor * 120, 120);
-        for (std::size_t power = 0; power < 4; ++power) {
-            copy(SensorParamSet::CoefficientOffset + (power * 3 + sensor) * 8, 8);
         }
-        copy(SensorParamSet::CountOffset + sensor, 1);
-        expected[SensorParamSet::CalibratedOffset + sensor] = 1;
+        expected[CalibratedByte(s)] = 1;
     }
     return expected;
 }

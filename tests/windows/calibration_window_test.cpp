@@ -6,6 +6,7 @@
 #include "data/evaluation.h"
 #include "data/number_text.h"
 #include "data/param_files.h"
+#include "tests/support/sensor_image.h"
 #include "tests/windows/main_window_fixture.h"
 #include "windows/Kalibrace.h"
 #include "windows/Kontrola.h"
@@ -113,18 +114,11 @@ void SetCollectedFit(SensorParamSet& set, int s, const Points& points) {
 // temperatures, raw readings, four coefficients, Count and Calibrated.
 std::vector<std::uint8_t> SensorBytes(const SensorParamSet::Image& image, int s) {
     std::vector<std::uint8_t> bytes;
-    const auto take = [&](std::size_t offset, std::size_t size) {
+    for (const auto& [offset, size] : test::SensorRanges(s)) {
         const auto from = image.begin() + static_cast<std::ptrdiff_t>(offset);
         bytes.insert(bytes.end(), from, from + static_cast<std::ptrdiff_t>(size));
-    };
-    const auto sensor = static_cast<std::size_t>(s - 1);
-    take(SensorParamSet::TrueTempOffset + sensor * 120, 120);
-    take(SensorParamSet::RawOffset + sensor * 120, 120);
-    for (std::size_t power = 0; power < 4; ++power) {
-        take(SensorParamSet::CoefficientOffset + (power * 3 + sensor) * 8, 8);
     }
-    take(SensorParamSet::CountOffset + sensor, 1);
-    take(SensorParamSet::CalibratedOffset + sensor, 1);
+    bytes.push_back(image[test::CalibratedByte(s)]);
     return bytes;
 }
 
