@@ -1,6 +1,5 @@
 #include "windows/fitting.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
