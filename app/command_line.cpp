@@ -20,6 +20,13 @@ std::optional<std::string> ParseCommandLine(const std::vector<std::string_view>&
                                             CommandLine& parsed) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];
+        // One data folder: with two, which one the files went to would
+        // depend on the order of the switches.
+        const bool dataFolder =
+            arg == "--user-data" || arg == "--data-dir" || arg.starts_with("--data-dir=");
+        if (dataFolder && parsed.DataFolder) {
+            return "--data-dir and --user-data name the data folder; give one of them, once";
+        }
         if (arg == "--help" || arg == "-h") {
             parsed.Help = true;
         } else if (arg == "--version") {

@@ -15,14 +15,66 @@
 #include "windows/operator_input.h"
 
 #include <QApplication>
+#include <QByteArray>
 #include <QDir>
 
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <string_view>
 #include <vector>
 
 namespace {
+
+// Qt's messages while the application object is made are held back: when no
+// window system can be reached (no display), Qt would print its lines and
+// abort; the program says so in one line of its own and ends with status 1
+// instead. Once the application object stands, the held messages go out as
+// they came.
+class WindowSystemStart {
+public:
+    WindowSystemStart() { previous_ = qInstallMessageHandler(&Hold); }
+    ~WindowSystemStart() {
+        qInstallMessageHandler(previous_);
+        for (const Held& message : held_) {
+            const QMessageLogContext context(message.File.constData(), message.Line,
+                                             message.Function.constData(),
+                                             message.Category.constData());
+            previous_(message.Type, context, message.Text);
+        }
+        held_.clear();
+    }
+    WindowSystemStart(const WindowSystemStart&) = delete;
+    WindowSystemStart& operator=(const WindowSystemStart&) = delete;
+
+private:
+    struct Held {
+        QtMsgType Type;
+        QByteArray File;
+        int Line;
+        QByteArray Function;
+        QByteArray Category;
+        QString Text;
+    };
+
+    static void Hold(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+        if (type == QtFatalMsg) {
+            std::cerr << "zorm5816: this program needs a graphical session, and none could be "
+                         "opened; the tests run without one: ctest --preset default\n";
+            std::_Exit(1);
+        }
+        held_.push_back(
+            {type, context.file, context.line, context.function, context.category, text});
+    }
+
+    static inline QtMessageHandler previous_ = nullptr;
+    static inline std::vector<Held> held_;
+};
+
+std::unique_ptr<QApplication> StartWindowSystem(int& argc, char** argv) {
+    const WindowSystemStart start;
+    return std::make_unique<QApplication>(argc, argv);
+}
 
 // --list-ports: the numbers of the data folder (the working directory by now)
 // and where the stored PortNumber sends the search.
@@ -68,11 +120,12 @@ int main(int argc, char* argv[]) {
 
     // Every argument was ours; Qt gets none.
     int qtArgc = 1;
-    QApplication application(qtArgc, argv);
-    // Enter presses the focused button in every window, the ones opened
-    // later too, through one filter on the whole application: a new window
-    // needs no code of its own for it.
-    zorm::InstallEnterPressesFocusedButton(application);
+    const std::unique_ptr<QApplication> started = StartWindowSystem(qtArgc, argv);
+    QApplication& application = *started;
+    // Enter presses the focused button and a hidden control leaves the focus
+    // with its window, in every window, the ones opened later too, through
+    // one filter on the whole application.
+    zorm::InstallOperatorInput(application);
     zorm::QtMessageBoxService boxes;
     if (folderError) {
         boxes.Show(zorm::BoxKind::Error, QString::fromStdString(folderError->CzechMessage()),

@@ -89,6 +89,18 @@ std::vector<CalibrationPoint> PointsOf(const SensorParamSet& params, int sensor,
     return points;
 }
 
+std::vector<int> CommitFitted(const SensorParamSet& work, SensorParamSet& user,
+                              const std::set<int>& fitted) {
+    std::vector<int> taken;
+    for (const int sensor : fitted) {
+        if (sensor >= 1 && sensor <= SensorParamSet::Sensors) {
+            TakeSensor(work, user, sensor);
+            taken.push_back(sensor);
+        }
+    }
+    return taken;
+}
+
 std::optional<Cubic> FitCubic(const SensorParamSet& params, int sensor, int n) {
     if (n < MinFitPoints || n > MaxFitPoints) {
         return std::nullopt;
@@ -296,7 +308,7 @@ Listing MakeListing(const SensorParamSet& params, int sensor, char sep) {
     const ExtendedArithmetic scope;
     const Cubic cubic = CubicOf(params.Coefficients, sensor);
     Listing listing;
-    float greatest = 0;
+    float largest = 0;
     for (int k = 1; k <= params.PointsInUse(sensor); ++k) {
         const std::int32_t raw = params.Raw(sensor, k);
         const float trueTemp = params.TrueTemp(sensor, k);
@@ -309,13 +321,13 @@ Listing MakeListing(const SensorParamSet& params, int sensor, char sep) {
             row.Fitted = fixed(*v, 6, 3, sep);
             row.Deviation = fixed(*d, 5, 3, sep);
             row.Faulted = false;
-            if (*d > greatest) {
-                greatest = *d;
+            if (std::fabs(*d) > std::fabs(largest)) {
+                largest = *d;
             }
         }
         listing.Rows.push_back(std::move(row));
     }
-    listing.MaxDeviation = fixed(greatest, 6, 3, sep);
+    listing.MaxDeviation = fixed(largest, 6, 3, sep);
     return listing;
 }
 

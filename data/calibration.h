@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
@@ -54,6 +55,15 @@ struct CalibrationPoint {
 
 // Points 1..n of `sensor`; n is taken in 0..30.
 std::vector<CalibrationPoint> PointsOf(const SensorParamSet& params, int sensor, int n);
+
+// The commit of the calibration window ("Uložit na disk"). `fitted` holds the
+// sensors fitted successfully in this opening of the window and not collected
+// again since; each of them is taken from the working copy as TakeSensor
+// takes it. Every other sensor keeps what `user` holds, whatever its working
+// copy looks like (a collection started and abandoned, a failed fit). Returns
+// the sensors taken, in ascending order; numbers outside 1..3 are ignored.
+std::vector<int> CommitFitted(const SensorParamSet& work, SensorParamSet& user,
+                              const std::set<int>& fitted);
 
 // Least squares through points 1..n of `sensor` (x = Raw, y = TrueTemp): the
 // power sums, the system centred on the mean, and Cramer's rule with the
@@ -123,8 +133,9 @@ FitReport MakeFitReport(const SensorParamSet& params, int sensor, int n, char se
 // The listing of a stored calibration: for k = 1..Count (at most 30 rows,
 // whatever the record says) the raw reading, the true temperature (fixed 6,
 // 2), the fitted temperature (fixed 6, 3) and the deviation true minus
-// computed, rounded to single (fixed 5, 3); then the greatest signed
-// deviation, never below 0 (fixed 6, 3). A row whose arithmetic faults shows
+// computed, rounded to single (fixed 5, 3); then the deviation of the largest
+// magnitude with its sign, the first of equal magnitudes winning, as in the
+// report (fixed 6, 3; 0 without rows). A row whose arithmetic faults shows
 // EvaluationError ("Chyba výpočtu") as its fitted value and deviation, is
 // flagged, takes no part in the maximum, and the listing goes on.
 struct ListingRow {

@@ -64,4 +64,19 @@ void FormatTemperature(const SensorParamSet& params, std::int32_t raw, int senso
     }
 }
 
+std::string CelsiusText(const SensorParamSet& params, std::int32_t raw, int sensor, char sep) {
+    if (sensor >= 1 && sensor <= SensorParamSet::Sensors) {
+        // Compared inside the scope: a signalling NaN must neither trap nor
+        // leave a flag behind in the caller's environment.
+        const ExtendedArithmetic environment;
+        const CoefficientTable& c = params.Coefficients;
+        if (c.A3(sensor) == 0 && c.A2(sensor) == 0 && c.A1(sensor) == 0 && c.A0(sensor) == 0) {
+            return NotCalibrated;
+        }
+    }
+    std::string text;
+    FormatTemperature(params, raw, sensor, text, sep);
+    return text;
+}
+
 } // namespace zorm

@@ -9,6 +9,8 @@
 namespace zorm {
 
 inline constexpr const char* EvaluationError = "Chyba výpočtu";
+// What a sensor in °C shows while it has no calibration at all.
+inline constexpr const char* NotCalibrated = "nekalibrováno";
 
 // Evaluates the cubic of sensor 1..3 from `params.Coefficients` for `raw`, in
 // the converter tool's own arithmetic (extended-precision products, the
@@ -17,6 +19,13 @@ inline constexpr const char* EvaluationError = "Chyba výpočtu";
 // "Chyba výpočtu" instead, and so does a sensor outside 1..3.
 void FormatTemperature(const SensorParamSet& params, std::int32_t raw, int sensor,
                        std::string& text, char sep = '.');
+
+// The text the main window shows for a reading of sensor 1..3 in °C: while
+// the sensor's four coefficients are all zero (never calibrated, as on a
+// first start) its cubic would give "0.00" for every reading, a temperature
+// nobody measured, so it reads NotCalibrated; otherwise FormatTemperature's
+// text.
+std::string CelsiusText(const SensorParamSet& params, std::int32_t raw, int sensor, char sep = '.');
 
 // The value behind FormatTemperature: true with `t` set, or false when the
 // arithmetic faults or the sensor is outside 1..3 (`t` is then untouched).

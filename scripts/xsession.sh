@@ -6,6 +6,7 @@
 #   XS_NAME     name for messages
 #   XS_PROGRAM  the program, build/bin/zorm5816
 #   XS_SIM      the simulator, build/bin/zorm5816-sim
+#   XS_SCREEN   optional: the screen's size, WIDTHxHEIGHT (default 1440x900)
 #
 # and install `trap xs_cleanup EXIT` (plus their own cleaning) right after
 # sourcing, or call xs_test_folder. Every wait has a time-out; a failure prints a message and exits.
@@ -65,11 +66,13 @@ xs_stop() {
 }
 
 # Starts Xvfb on a free display and points DISPLAY at it, with the program's
-# Qt on X11 and a runtime directory of its own.
+# Qt on X11 and a runtime directory of its own. The screen is XS_SCREEN
+# (WIDTHxHEIGHT) pixels, or 1440x900: wide enough for the register window at
+# its designed place (612, 186).
 xs_start_xvfb() {
     xs_require Xvfb xdotool xwininfo
-    # Wide enough for the register window at its designed place (612, 186).
-    Xvfb -displayfd 3 -screen 0 1440x900x24 -nolisten tcp -noreset \
+    [[ ${XS_SCREEN:-1440x900} =~ ^[0-9]+x[0-9]+$ ]] || xs_fail "XS_SCREEN '$XS_SCREEN' is not WIDTHxHEIGHT"
+    Xvfb -displayfd 3 -screen 0 "${XS_SCREEN:-1440x900}x24" -nolisten tcp -noreset \
         3>"$XS_TMP/display" >"$XS_TMP/xvfb.log" 2>&1 &
     XS_XVFB_PID=$!
     local number tries

@@ -5,12 +5,15 @@
 #include "data/param_files.h"
 #include "link/drv232.h"
 #include "ui_AD7731.h"
+#include "windows/fitting.h"
 #include "windows/message_box.h"
 #include "windows/operator_input.h"
 
 #include <QFontMetrics>
 #include <QRadioButton>
+#include <QValidator>
 
+#include <algorithm>
 #include <cstdint>
 
 namespace zorm {
@@ -60,19 +63,36 @@ QString HexText(std::uint8_t value) {
     return QString::fromLatin1(HexByteText(value));
 }
 
+// Turns letters into capitals as they are typed or pasted: ParseHexByte
+// takes upper-case digits only, and "7f" would send 112 where the operator
+// meant 127. What a field holds is still read by ParseHexByte's rules.
+class CapitalLetters final : public QValidator {
+public:
+    using QValidator::QValidator;
+
+    State validate(QString& input, int& position) const override {
+        input = input.toUpper();
+        position = std::min(position, static_cast<int>(input.size()));
+        return Acceptable;
+    }
+};
+
 } // namespace
 
 TADconv::TADconv(Context& context, Drv232& link, MessageBoxService& boxes, QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui::TADconv>()), context_(context), link_(link),
       boxes_(boxes) {
     ui->setupUi(this);
-    // The designed place on the screen; a dialog would otherwise be centred
-    // over its owner.
-    move(612, 186);
+    // The designed place on the screen where it fits there; a dialog would
+    // otherwise be centred over its owner.
+    PlaceOnScreen(*this, QPoint(612, 186));
     FitTitle(*ui->RadioGroup1);
     FitTitle(*ui->RadioGroup2);
     // The entry row's caption ends where Edit2 begins.
     FitFont(*ui->Label1, ui->Label1->text(), ui->Edit2->x() - ui->Label1->x());
+    for (QLineEdit* entry : {ui->Edit2, ui->Edit3}) {
+        entry->setValidator(new CapitalLetters(entry));
+    }
 
     connect(ui->Button1, &QPushButton::clicked, this, &TADconv::Button1Click);
     connect(ui->Button2, &QPushButton::clicked, this, &TADconv::Button2Click);

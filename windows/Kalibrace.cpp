@@ -8,12 +8,12 @@
 #include "link/drv232.h"
 #include "ui_Kalibrace.h"
 #include "windows/Kontrola.h"
+#include "windows/fitting.h"
 #include "windows/message_box.h"
 #include "windows/regional.h"
 
 #include <QApplication>
 #include <QButtonGroup>
-#include <QScreen>
 #include <QStyle>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -28,6 +28,9 @@ constexpr int TickMs = 333;
 
 // Rows of the four point columns, one for each slot of a sensor.
 constexpr int Rows = SensorParamSet::Points;
+
+// The polynomial line keeps this far left of "Zpět".
+constexpr int PolynomialGap = 8;
 
 const QString PolynomialHeading = QStringLiteral("Výsledný polynom");
 const QString Measuring = QStringLiteral("Probíhá měření . . .");
@@ -83,9 +86,19 @@ TKalibrace::TKalibrace(Context& context, Drv232& link, MessageBoxService& boxes,
     ui->BitBtn5->setIcon(look->standardIcon(QStyle::SP_DialogApplyButton));
     ui->BitBtn6->setIcon(look->standardIcon(QStyle::SP_FileDialogDetailedView));
 
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        move(screen->availableGeometry().center() - rect().center());
+    // Texts the system's font writes wider than designed widen their
+    // controls; the polynomial line continues on a second line rather than
+    // run under "Zpět".
+    for (QPushButton* button : findChildren<QPushButton*>()) {
+        GrowToText(*button);
     }
+    for (QLabel* label : {ui->Label2, ui->Label1, ui->Label3, ui->Label6}) {
+        GrowToText(*label);
+    }
+    ui->VysPolynom->setWordWrap(true);
+    ui->VysPolynom->resize(ui->BitBtn4->x() - PolynomialGap - ui->VysPolynom->x(),
+                           ui->VysPolynom->height());
+    CentreOnScreen(*this);
 
     sensors_->addButton(ui->RadioGroup1Item1, 1);
     sensors_->addButton(ui->RadioGroup1Item2, 2);
@@ -150,21 +163,23 @@ void TKalibrace::FormActivate() {
         return;
     }
     activated_ = true;
-    ui->Label4->setText(QStringLiteral("Připraven k měření"));
+    ShowText(*ui->Label4, QStringLiteral("Připraven k měření"));
     context_.CalibSensor = 1;
     context_.WorkParams = context_.UserParams;
     if (context_.WorkParams.Calibrated(1) != 0) {
         VypisHodnoty(1);
-        ui->Label7->setText(QStringLiteral("Adresa ") +
-                            QString::number(context_.DeviceSettings.DeviceAddress));
+        ShowText(*ui->Label7, QStringLiteral("Adresa ") +
+                                  QString::number(context_.DeviceSettings.DeviceAddress));
         ShowPolynomial(1);
     }
 }
 
 void TKalibrace::ShowPolynomial(int s) {
-    ui->VysNadpis->setText(PolynomialHeading);
-    ui->VysPolynom->setText(QString::fromStdString(
+    ShowText(*ui->VysNadpis, PolynomialHeading);
+    QLabel& line = *ui->VysPolynom;
+    line.setText(QString::fromStdString(
         PolynomialLine(CubicOf(context_.WorkParams.Coefficients, s), SystemDecimalSeparator())));
+    line.resize(line.width(), line.heightForWidth(line.width()));
 }
 
 void TKalibrace::BlankPointColumns() {
@@ -187,7 +202,7 @@ void TKalibrace::RadioGroup1Click() {
     if (context_.WorkParams.Calibrated(s) != 0) {
         VypisHodnoty(static_cast<std::uint8_t>(s));
     }
-    ui->Label5->setText(SensorHeading(s));
+    ShowText(*ui->Label5, SensorHeading(s));
     ui->Button1->show();
     ShowPolynomial(s);
 }
@@ -201,12 +216,13 @@ void TKalibrace::Button1Click() {
     ui->BitBtn5->show();
     ui->Bevel1->show();
     ui->Label4->show();
-    ui->Label4->setText(Measuring + QLatin1Char(' '));
+    ShowText(*ui->Label4, Measuring + QLatin1Char(' '));
     ui->Button1->hide();
-    // A fit or a commit left over from an earlier collection must not act
-    // on this one, which has no points yet.
+    // A fit left over from an earlier collection must not act on this one,
+    // which has no points yet. The commit stays on offer only for a fit of
+    // another sensor that waits for it: it never takes this collection.
     ui->BitBtn6->hide();
-    ui->BitBtn3->hide();
+    Unfit(s);
     Timer1->start();
 
     SensorParamSet& work = context_.WorkParams;
@@ -229,6 +245,7 @@ void TKalibrace::Button1Click() {
 }
 
 int TKalibrace::SlotInProgress(int s) {
+    Unfit(s);
     std::uint8_t& count = context_.WorkParams.Count(s);
     if (count < 1 || count > Rows) {
         count = 1;
@@ -247,7 +264,7 @@ void TKalibrace::Timer1Timer() {
 void TKalibrace::ZmerData() {
     const int s = context_.CalibSensor;
     if (!link_.MeasureChannel(static_cast<std::uint8_t>(s))) {
-        ui->Label4->setText(QStringLiteral("Chybné měření"));
+        ShowText(*ui->Label4, QStringLiteral("Chybné měření"));
         return;
     }
     const int k = SlotInProgress(s);
@@ -262,14 +279,14 @@ void TKalibrace::BitBtn5Click() {
         ui->Edit1->show();
         ui->Edit1->clear();
         ui->Edit1->setFocus();
-        ui->BitBtn5->setText(QStringLiteral("Potvrď zápis"));
+        ShowText(*ui->BitBtn5, QStringLiteral("Potvrď zápis"));
         context_.EntryOpen = true;
-        ui->Label4->setText(QStringLiteral("Zadání skutečné teploty"));
+        ShowText(*ui->Label4, QStringLiteral("Zadání skutečné teploty"));
         return;
     }
 
     ui->Edit1->hide();
-    ui->BitBtn5->setText(QStringLiteral("Zapiš teplotu"));
+    ShowText(*ui->BitBtn5, QStringLiteral("Zapiš teplotu"));
     context_.EntryOpen = false;
     const std::optional<float> typed =
         ParseTemperature(ui->Edit1->text().toStdString(), SystemDecimalSeparator());
@@ -296,7 +313,7 @@ void TKalibrace::BitBtn5Click() {
         ui->BitBtn6->show();
     }
     Timer1->start();
-    ui->Label4->setText(Measuring);
+    ShowText(*ui->Label4, Measuring);
 }
 
 bool TKalibrace::Regrese3(int n) {
@@ -313,14 +330,43 @@ bool TKalibrace::Regrese3(int n) {
     return true;
 }
 
+void TKalibrace::Unfit(int s) {
+    fitted_.erase(s);
+    unsaved_.erase(s);
+    OfferCommit();
+}
+
+void TKalibrace::OfferCommit() {
+    ui->BitBtn3->setVisible(!unsaved_.empty());
+}
+
 void TKalibrace::FitFailed(const QString& message) {
     boxes_.Show(BoxKind::Error, message, BoxButtons::Ok);
     ui->Button1->show();
+    OfferCommit();
+}
+
+void TKalibrace::ShowReport(const FitReport& report) {
+    const int rows = static_cast<int>(report.Rows.size());
+    for (int k = 1; k <= Rows; ++k) {
+        QString fitted;
+        QString deviation;
+        if (k <= rows) {
+            fitted = QString::fromStdString(report.Rows[k - 1].Fitted);
+            deviation = QString::fromStdString(report.Rows[k - 1].Deviation);
+        } else if (k == rows + 1 && report.Faulted) {
+            fitted = deviation = QString::fromUtf8(EvaluationError);
+        }
+        SetRow(ui->Memo3, k, fitted);
+        SetRow(ui->Memo4, k, deviation);
+    }
 }
 
 void TKalibrace::BitBtn6Click() {
     const int s = context_.CalibSensor;
     Timer1->stop();
+    // Whatever the outcome, the working copy of the sensor changes here.
+    Unfit(s);
 
     // The point in progress is dropped; what remains are the completed
     // points. A sensor without a slot in progress (Count 0, or a damaged
@@ -350,24 +396,23 @@ void TKalibrace::BitBtn6Click() {
         result->show();
     }
     const FitReport report = MakeFitReport(work, s, n, SystemDecimalSeparator());
-    for (int k = 1; k <= static_cast<int>(report.Rows.size()); ++k) {
-        SetRow(ui->Memo3, k, report.Rows[k - 1].Fitted);
-        SetRow(ui->Memo4, k, report.Rows[k - 1].Deviation);
-    }
+    ShowReport(report);
     if (report.Faulted) {
         // Only the huge coefficients of a nearly singular system get here;
         // such a fit is not offered for the commit.
         FitFailed(QString::fromUtf8(EvaluationError));
         return;
     }
-    ui->Label8->setText(QStringLiteral("Max.odchylka: ") +
-                        QString::fromStdString(report.MaxDeviation));
+    ShowText(*ui->Label8,
+             QStringLiteral("Max.odchylka: ") + QString::fromStdString(report.MaxDeviation));
     ui->Label8->show();
-    ui->BitBtn3->show();
+    fitted_.insert(s);
+    unsaved_.insert(s);
+    OfferCommit();
 }
 
 void TKalibrace::VypisHodnoty(std::uint8_t s) {
-    ui->Label5->setText(SensorHeading(s));
+    ShowText(*ui->Label5, SensorHeading(s));
     for (QWidget* result : {static_cast<QWidget*>(ui->Memo3), static_cast<QWidget*>(ui->Memo4),
                             static_cast<QWidget*>(ui->Label3), static_cast<QWidget*>(ui->Label6)}) {
         result->show();
@@ -380,14 +425,18 @@ void TKalibrace::VypisHodnoty(std::uint8_t s) {
         SetRow(ui->Memo3, k, row.Fitted);
         SetRow(ui->Memo4, k, row.Deviation);
     }
-    ui->Label8->setText(QStringLiteral("Max.odchylka: ") +
-                        QString::fromStdString(listing.MaxDeviation));
+    ShowText(*ui->Label8,
+             QStringLiteral("Max.odchylka: ") + QString::fromStdString(listing.MaxDeviation));
     ui->Label8->show();
 }
 
 void TKalibrace::BitBtn3Click() {
-    context_.WorkParams.Calibrated(context_.CalibSensor) = 1;
-    context_.UserParams = context_.WorkParams;
+    // Only what was fitted in this opening: a collection started and left,
+    // or a fit that failed, never replaces a stored calibration.
+    for (const int s : CommitFitted(context_.WorkParams, context_.UserParams, fitted_)) {
+        context_.WorkParams.Calibrated(s) = 1;
+    }
+    unsaved_.clear();
     if (!SaveParameters(context_)) {
         boxes_.Show(BoxKind::Error, QStringLiteral("Chyba při ukládání konstant"), BoxButtons::Ok);
     }

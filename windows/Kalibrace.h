@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 
 class QButtonGroup;
 class QShowEvent;
@@ -23,6 +24,7 @@ class TKalibrace;
 namespace zorm {
 
 struct Context;
+struct FitReport;
 struct SensorParamSet;
 class Drv232;
 class MessageBoxService;
@@ -61,7 +63,9 @@ public:
     // The stored points of sensor s with their fitted values and deviations.
     void VypisHodnoty(std::uint8_t s);
 
-    // "Uložit na disk": the working copy becomes the user set.
+    // "Uložit na disk": the sensors fitted in this opening go from the working
+    // copy into the user set, which is stored; every other sensor keeps what
+    // the user set holds.
     void BitBtn3Click();
     // Factory set from user set, and user set from factory set, each after
     // two questions.
@@ -77,15 +81,26 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    // The slot of the point in progress of sensor s. A sensor without one
-    // (Count 0, or a damaged Count above 30) begins its points at slot 1.
+    // The slot of the point in progress of sensor s, which a reading or an
+    // entry is about to change (so the sensor no longer counts as fitted). A
+    // sensor without one (Count 0, or a damaged Count above 30) begins its
+    // points at slot 1.
     int SlotInProgress(int s);
+    // The working copy of sensor s changes outside a fit: it no longer counts
+    // as fitted, and a commit leaves it as the user set holds it.
+    void Unfit(int s);
+    // "Uložit na disk" is on offer while a fit of this opening waits for it.
+    void OfferCommit();
     // Shows the polynomial of sensor s under its heading.
     void ShowPolynomial(int s);
     // Rows 1..30 of the true-temperature and raw columns become blank.
     void BlankPointColumns();
-    // A collection that ended without a fit: "Kalibrace" offers a new one.
+    // A collection that ended without a fit: "Kalibrace" offers a new one,
+    // and a fit of another sensor still waits for its commit.
     void FitFailed(const QString& message);
+    // The fitted and deviation columns of a report: its rows, the faulted
+    // one after them, and blank rows below.
+    void ShowReport(const FitReport& report);
     // After a Yes to both questions, `to` becomes a copy of `from` and the
     // three records are stored; the outcome is reported either way.
     void ReplaceSet(const QString& question, const QString& confirmation,
@@ -102,6 +117,11 @@ private:
     MessageBoxService& boxes_;
     ModalRunner& modal_;
     bool activated_ = false;
+    // The sensors fitted successfully in this opening and not collected
+    // again since: what a commit takes. Of them, those fitted since the last
+    // commit.
+    std::set<int> fitted_;
+    std::set<int> unsaved_;
 };
 
 } // namespace zorm

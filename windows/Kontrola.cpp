@@ -4,6 +4,7 @@
 #include "data/number_text.h"
 #include "data/param_files.h"
 #include "ui_Kontrola.h"
+#include "windows/fitting.h"
 #include "windows/message_box.h"
 #include "windows/regional.h"
 
@@ -47,7 +48,7 @@ TKontrol::TKontrol(Context& context, MessageBoxService& boxes, QWidget* parent)
         main = main->parentWidget();
     }
     if (main != nullptr) {
-        move(main->geometry().center() - rect().center());
+        PlaceOnScreen(*this, main->geometry().center() - rect().center());
     }
 }
 

@@ -9,12 +9,11 @@
 #include "windows/Informace.h"
 #include "windows/Kalibrace.h"
 #include "windows/access_hint.h"
+#include "windows/fitting.h"
 #include "windows/message_box.h"
 #include "windows/operator_input.h"
 #include "windows/regional.h"
 
-#include <QGuiApplication>
-#include <QScreen>
 #include <QStyle>
 #include <QTimer>
 
@@ -75,9 +74,7 @@ THlavni::THlavni(Context& context, Drv232& link, MessageBoxService& boxes, Modal
     // "&K o n e c" holds the input focus at start.
     ui->BitBtn2->setFocus();
 
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        move(screen->availableGeometry().center() - rect().center());
-    }
+    CentreOnScreen(*this);
 
     connect(ui->BitBtn1, &QPushButton::clicked, this, &THlavni::BitBtn1Click);
     connect(ui->BitBtn2, &QPushButton::clicked, this, &THlavni::BitBtn2Click);
@@ -244,15 +241,14 @@ void THlavni::ZmerTeploty() {
         if (!ticked[sensor - 1]->isChecked()) {
             continue;
         }
-        QLabel* label = shown[sensor - 1];
+        QLabel& label = *shown[sensor - 1];
         if (!link_.MeasureChannel(static_cast<std::uint8_t>(sensor))) {
-            label->setText(FailedReading);
+            ShowText(label, FailedReading);
         } else if (celsius) {
-            std::string text;
-            FormatTemperature(context_.UserParams, context_.LastReading, sensor, text, sep);
-            label->setText(QString::fromStdString(text));
+            ShowText(label, QString::fromStdString(CelsiusText(context_.UserParams,
+                                                               context_.LastReading, sensor, sep)));
         } else {
-            label->setText(QString::number(context_.LastReading));
+            ShowText(label, QString::number(context_.LastReading));
         }
     }
 

@@ -10,14 +10,18 @@ namespace zorm {
 
 namespace {
 
-// Sees every key press of the application before the control that has the
-// focus does.
-class EnterPressesFocusedButton final : public QObject {
+// Sees every key press and every hiding of the application before the
+// control concerned does.
+class OperatorInput final : public QObject {
 public:
     using QObject::QObject;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Hide) {
+            KeepFocusInWindow(watched);
+            return false;
+        }
         if (event->type() != QEvent::KeyPress) {
             return false;
         }
@@ -39,12 +43,27 @@ protected:
         }
         return true;
     }
+
+private:
+    // The hide event comes before Qt passes the focus of a hidden control on
+    // along the tab order; once the window holds it, nothing is passed on.
+    static void KeepFocusInWindow(QObject* watched) {
+        auto* hidden = qobject_cast<QWidget*>(watched);
+        if (hidden == nullptr || hidden->isWindow()) {
+            return;
+        }
+        QWidget* window = hidden->window();
+        QWidget* focus = window->focusWidget();
+        if (focus != nullptr && (focus == hidden || hidden->isAncestorOf(focus))) {
+            window->setFocus(Qt::OtherFocusReason);
+        }
+    }
 };
 
 } // namespace
 
-void InstallEnterPressesFocusedButton(QApplication& application) {
-    application.installEventFilter(new EnterPressesFocusedButton(&application));
+void InstallOperatorInput(QApplication& application) {
+    application.installEventFilter(new OperatorInput(&application));
 }
 
 bool FocusLeftForAnotherControl(const QEvent& event) {

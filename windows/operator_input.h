@@ -1,6 +1,7 @@
 // How the windows meet the operator's habits from the platform the tool
-// comes from: Enter presses the focused button, and the mouse cursor shows
-// when a window is busy with the converter.
+// comes from: Enter presses the focused button, a hidden control leaves the
+// focus with its window, and the mouse cursor shows when a window is busy
+// with the converter.
 #pragma once
 
 #include <Qt>
@@ -10,11 +11,17 @@ class QEvent;
 
 namespace zorm {
 
-// Makes Enter (and the keypad's Enter) press the push or tool button that
-// holds the input focus, in every window of `application`, the ones opened
-// later included; Space keeps pressing it as before. Other controls keep
-// their own Enter.
-void InstallEnterPressesFocusedButton(QApplication& application);
+// The operator's habits, in every window of `application`, the ones opened
+// later included (one filter on the whole application: a window needs no
+// code of its own for them):
+// - Enter (and the keypad's Enter) presses the push or tool button that holds
+//   the input focus; Space keeps pressing it as before. Other controls keep
+//   their own Enter.
+// - A control hidden while it holds the focus hands the focus to its window
+//   itself, as on the platform the tool comes from, not to the next control
+//   of the tab order: that may be an option whose arrow keys switch the
+//   sensor, or a check box that the next Space unticks.
+void InstallOperatorInput(QApplication& application);
 
 // Whether `event` is the focus leaving a control for another control of the
 // same window, the moment at which the window takes what was entered there.

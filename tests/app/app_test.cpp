@@ -66,6 +66,18 @@ TEST(CommandLine, SwitchesAndTheirMistakes) {
                                                        {"-platform", "xcb"}}) {
         EXPECT_TRUE(Parse(wrong).Mistake) << wrong[0];
     }
+    // One data folder only: with two, the files would go where the last
+    // switch happened to say.
+    environment = {{"HOME", "/home/jana"}};
+    for (const std::vector<std::string_view>& twice :
+         {std::vector<std::string_view>{"--data-dir", "/srv/zorm", "--user-data"},
+          {"--user-data", "--data-dir", "/srv/zorm"},
+          {"--data-dir=/a", "--data-dir", "/b"},
+          {"--user-data", "--service", "--user-data"}}) {
+        const Parsed parsed = Parse(twice);
+        ASSERT_TRUE(parsed.Mistake) << twice[0] << " " << twice[1];
+        EXPECT_NE(parsed.Mistake->find("--data-dir and --user-data"), std::string::npos);
+    }
     EXPECT_NE(VersionText().find(ZORM_TEST_VERSION), std::string::npos);
     EXPECT_NE(UsageText().find("--list-ports"), std::string::npos);
 }

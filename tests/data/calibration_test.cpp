@@ -4,6 +4,7 @@
 #include "data/number_text.h"
 #include "tests/support/binary_model.h"
 #include "tests/support/caller_environment.h"
+#include "tests/support/sensor_image.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,7 @@
 #include <limits>
 #include <optional>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -440,25 +442,40 @@ TEST(FitReport, DeviationBeyondSingleEndsTheReport) {
 
 // ---------------------------------------------------------------------------
 
-TEST(Listing, RowsAndGreatestSignedDeviation) {
+TEST(Listing, RowsAndLargestDeviationWithItsSign) {
     struct Case {
         Cubic cubic;
         Points points;
         std::string rows; // raw, true, fitted, deviation per row
-        std::string greatest;
+        std::string largest;
     };
     const Case cases[] = {
-        // True minus computed, fixed(5, 3); the greatest signed value, fixed(6, 3).
+        // True minus computed, fixed(5, 3); the largest magnitude with its
+        // sign, fixed(6, 3).
         {{0, 0, 1, 0},
          {{10, 10.5F}, {20, 19}, {-5, -5.25F}, {0, 123.4567F}},
          "10 10.50 10.000 0.500|20 19.00 20.000 -1.000|-5 -5.25 -5.000 -0.250|"
          "0 123.46 0.000 123.460|",
          "123.457"},
-        // All deviations negative: the greatest is 0.
+        // All deviations negative.
         {{0, 0, 0, 100},
          {{1, 99.5F}, {2, 20}},
          "1 99.50 100.000 -0.500|2 20.00 100.000 -80.000|",
-         "0.000"},
+         "-80.000"},
+        // Mixed: the negative one is the larger.
+        {{0, 0, 0, 0},
+         {{1, 0.16F}, {2, -0.232F}},
+         "1 0.16 0.000 0.160|2 -0.23 0.000 -0.232|",
+         "-0.232"},
+        // Equal magnitudes: the first wins, whichever its sign.
+        {{0, 0, 0, 0},
+         {{1, 0.5F}, {2, -0.5F}},
+         "1 0.50 0.000 0.500|2 -0.50 0.000 -0.500|",
+         "0.500"},
+        {{0, 0, 0, 0},
+         {{1, -0.5F}, {2, 0.5F}, {3, 0.25F}},
+         "1 -0.50 0.000 -0.500|2 0.50 0.000 0.500|3 0.25 0.000 0.250|",
+         "-0.500"},
         {{0, 0, 0, 0}, {}, "", "0.000"},
         // Faulted rows show the error text and take no part in the maximum;
         // the rows after them are computed for themselves. Raw 99999 gives
@@ -472,7 +489,7 @@ TEST(Listing, RowsAndGreatestSignedDeviation) {
         {{Inf, 0, 0, 0},
          {{0, 5}, {1, 5}},
          "0 5.00 Chyba výpočtu Chyba výpočtu|1 5.00 INF -INF|",
-         "0.000"},
+         "-INF"},
         {{0, 0, Inf, -Inf}, {{1, 5}}, "1 5.00 Chyba výpočtu Chyba výpočtu|", "0.000"},
         {{0, 0, SNaN, 0}, {{1, 5}}, "1 5.00 Chyba výpočtu Chyba výpočtu|", "0.000"},
         {{0, 0, 0, QNaN}, {{1, 5}}, "1 5.00 NAN NAN|", "0.000"},
@@ -486,11 +503,11 @@ TEST(Listing, RowsAndGreatestSignedDeviation) {
                 EXPECT_EQ(row.Faulted, row.Fitted == EvaluationError);
             }
             std::string want = c.rows;
-            std::string greatest = c.greatest;
+            std::string largest = c.largest;
             std::replace(want.begin(), want.end(), '.', sep);
-            std::replace(greatest.begin(), greatest.end(), '.', sep);
+            std::replace(largest.begin(), largest.end(), '.', sep);
             EXPECT_EQ(rows, want);
-            EXPECT_EQ(listing.MaxDeviation, greatest);
+            EXPECT_EQ(listing.MaxDeviation, largest);
         }
     }
 }
@@ -510,40 +527,68 @@ TEST(Listing, ShowsAtMostThirtyRows) {
     }
 }
 
-// Over random images of both sets: the bytes of the taken sensor (its points,
-// coefficients and Count) come from the working copy and its flag becomes 1;
-// every other byte of the user set, the padding included, stays.
+SensorParamSet::Image randomImage(std::mt19937& random) {
+    std::uniform_int_distribution<int> byte(0, 255);
+    SensorParamSet::Image image;
+    std::generate(image.begin(), image.end(),
+                  [&] { return static_cast<std::uint8_t>(byte(random)); });
+    return image;
+}
+
+// The image of `user` after `sensors` were taken from `work`: the bytes of
+// each taken sensor (its points, coefficients and Count) come from the
+// working copy and its flag becomes 1; every other byte, the padding
+// included, stays.
+SensorParamSet::Image afterTaking(const SensorParamSet::Image& work,
+                                  const SensorParamSet::Image& user,
+                                  const std::vector<int>& sensors) {
+    SensorParamSet::Image expected = user;
+    for (const int s : sensors) {
+        for (const auto& [offset, size] : SensorRanges(s)) {
+            std::copy_n(work.begin() + static_cast<std::ptrdiff_t>(offset), size,
+                        expected.begin() + static_cast<std::ptrdiff_t>(offset));
+        }
+        expected[CalibratedByte(s)] = 1;
+    }
+    return expected;
+}
+
+// Over random images of both sets, each sensor in turn.
 TEST(TakeSensor, TakesExactlyTheBytesOfOneSensor) {
     std::mt19937 random(16);
-    std::uniform_int_distribution<int> byte(0, 255);
-    const auto randomSet = [&] {
-        SensorParamSet::Image image;
-        std::generate(image.begin(), image.end(),
-                      [&] { return static_cast<std::uint8_t>(byte(random)); });
-        return image;
-    };
     for (int round = 0; round < 50; ++round) {
-        const SensorParamSet::Image work = randomSet();
-        const SensorParamSet::Image user = randomSet();
+        const SensorParamSet::Image work = randomImage(random);
+        const SensorParamSet::Image user = randomImage(random);
         for (int s = 1; s <= 3; ++s) {
             SCOPED_TRACE(s);
             SensorParamSet taken = SensorParamSet::FromBytes(user);
             TakeSensor(SensorParamSet::FromBytes(work), taken, s);
+            EXPECT_EQ(taken.ToBytes(), afterTaking(work, user, {s}));
+        }
+    }
+}
 
-            SensorParamSet::Image expected = user;
-            const auto copy = [&](std::size_t offset, std::size_t size) {
-                std::copy_n(work.begin() + static_cast<std::ptrdiff_t>(offset), size,
-                            expected.begin() + static_cast<std::ptrdiff_t>(offset));
-            };
-            const auto sensor = static_cast<std::size_t>(s - 1);
-            copy(SensorParamSet::TrueTempOffset + sensor * 120, 120);
-            copy(SensorParamSet::RawOffset + sensor * 120, 120);
-            for (std::size_t power = 0; power < 4; ++power) {
-                copy(SensorParamSet::CoefficientOffset + (power * 3 + sensor) * 8, 8);
+// Over random images and every set of fitted sensors (with numbers that name
+// no sensor among them): exactly the fitted sensors are taken, in order, and
+// every other sensor keeps the user set's bytes.
+TEST(CommitFitted, TakesTheFittedSensorsAndKeepsEveryOther) {
+    std::mt19937 random(1616);
+    for (int round = 0; round < 50; ++round) {
+        const SensorParamSet::Image work = randomImage(random);
+        const SensorParamSet::Image user = randomImage(random);
+        for (unsigned subset = 0; subset < 8; ++subset) {
+            std::set<int> fitted = {0, 4, -1};
+            std::vector<int> sensors;
+            for (int s = 3; s >= 1; --s) {
+                if ((subset & (1U << (s - 1))) != 0) {
+                    fitted.insert(s);
+                    sensors.insert(sensors.begin(), s);
+                }
             }
-            copy(SensorParamSet::CountOffset + sensor, 1);
-            expected[SensorParamSet::CalibratedOffset + sensor] = 1;
-            EXPECT_EQ(taken.ToBytes(), expected);
+            SCOPED_TRACE(subset);
+            SensorParamSet committed = SensorParamSet::FromBytes(user);
+            EXPECT_EQ(CommitFitted(SensorParamSet::FromBytes(work), committed, fitted), sensors);
+            EXPECT_EQ(committed.ToBytes(), afterTaking(work, user, sensors));
         }
     }
 }

@@ -308,8 +308,51 @@ TEST(FormatTemperature, AgreesWithExactModelOnRandomCubics) {
     EXPECT_LT(edgeFaults, 17000);
 }
 
+// A sensor whose four coefficients are all zero, negative zeros included,
+// has no calibration and says so; any other coefficient, the smallest
+// denormal or a NaN, is evaluated as FormatTemperature evaluates it.
+TEST(CelsiusText, NotCalibratedOnlyWhereAllFourCoefficientsAreZero) {
+    SensorParamSet params;
+    params.Coefficients.A1(2) = 1;
+    params.Coefficients.A3(3) = -0.0;
+    params.Coefficients.A0(3) = -0.0;
+    EXPECT_EQ(CelsiusText(params, 1234, 1), NotCalibrated);
+    EXPECT_EQ(CelsiusText(params, 1234, 2, ','), "1234,00");
+    EXPECT_EQ(CelsiusText(params, 1234, 3), NotCalibrated);
+    EXPECT_EQ(CelsiusText(params, 0, 1), NotCalibrated);
+
+    const double denormal = std::numeric_limits<double>::denorm_min();
+    for (int power = 0; power < 4; ++power) {
+        for (const double value : {denormal, -1e-300, 1.0, 1e300, QNaN, Inf}) {
+            Cubic c;
+            (power == 0 ? c.a3 : power == 1 ? c.a2 : power == 2 ? c.a1 : c.a0) = value;
+            const SensorParamSet one = withCubic(1, c);
+            std::string want;
+            FormatTemperature(one, 99999, 1, want);
+            EXPECT_EQ(CelsiusText(one, 99999, 1), want) << power << " " << value;
+            EXPECT_NE(want, NotCalibrated);
+        }
+    }
+    // A sensor outside the tables is the evaluation's error, as before.
+    EXPECT_EQ(CelsiusText(params, 1234, 4), EvaluationError);
+}
+
 // ---------------------------------------------------------------------------
 // The caller's floating-point environment.
+
+// Comparing a signalling NaN with zero is an invalid operation.
+TEST_F(CallerEnvironment, TellingAnUncalibratedSensorNeitherTrapsNorLeavesFlags) {
+    std::feclearexcept(FE_ALL_EXCEPT);
+#ifdef __GLIBC__ // feenableexcept and its kin are glibc's own
+    feenableexcept(FE_INVALID);
+#endif
+    EXPECT_EQ(CelsiusText(withCubic(1, {0, 0, SNaN, 0}), 1, 1), EvaluationError);
+    EXPECT_EQ(CelsiusText(withCubic(1, {}), 1, 1), NotCalibrated);
+#ifdef __GLIBC__
+    fedisableexcept(FE_ALL_EXCEPT);
+#endif
+    EXPECT_EQ(std::fetestexcept(FE_ALL_EXCEPT), 0);
+}
 
 TEST_F(CallerEnvironment, FlagsAreLeftAsTheCallerHadThem) {
     const Cubic overflow{1e30, 0, 0, 0};

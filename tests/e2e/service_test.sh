@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The register window of the real program, started with --service, under Xvfb
 # against zorm5816-sim on COM1 in a scratch working directory: the picture
-# button opens it, the warning comes first; then a write of "7F" and "0A" to
+# button opens it at its designed place, the warning comes first; then a write of "7F" and "0A" to
 # the mode register, "RTS" cleared, the mode register read back. What the
 # program sent is read from the simulator's frame log, the RTS polarity from
 # the Parametry.par that Alt+K saves.
@@ -32,6 +32,9 @@ xs_close_box "$(xs_wait_window '^Information$')"
 # bar; it takes no focus, so it is clicked.
 xdotool mousemove --window "$main" 451 36 click 1
 registers=$(xs_wait_window '^Testov')
+# The screen has room for the window at its designed place.
+place=$(xwininfo -id "$registers" | sed -n 's/^ *Absolute upper-left [XY]: *//p' | paste -sd,)
+[[ $place == 612,186 ]] || xs_fail "the register window opened at $place, not at 612,186"
 box=$(xs_wait_window '^(Error|Information|Warning)$')
 [[ $(xs_window_name "$box") == Warning ]] ||
     xs_fail "the register window opened with the box '$(xs_window_name "$box")', not the warning"

@@ -3,8 +3,10 @@
 // directory: collection, entry, the sensor switch, the fit and its report,
 // the commit, the exchanges of the parameter sets, the export and its view.
 #include "data/calibration.h"
+#include "data/evaluation.h"
 #include "data/number_text.h"
 #include "data/param_files.h"
+#include "tests/support/sensor_image.h"
 #include "tests/windows/main_window_fixture.h"
 #include "windows/Kalibrace.h"
 #include "windows/Kontrola.h"
@@ -21,9 +23,13 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <charconv>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <map>
+#include <string_view>
 
 namespace zorm {
 namespace {
@@ -49,10 +55,25 @@ void MakeReadOnly(const char* name) {
     fs::permissions(name, fs::perms::owner_read);
 }
 
-// Points 1..n of sensor s with the cubic 0.5 + 0.002 x + 1e-8 x^2 and a
-// little scatter, committed as a calibration.
-SensorParamSet CalibratedSet(int s, int n) {
-    SensorParamSet set;
+// Points as the operator collects them: the raw reading a tick takes, and
+// the text typed for it.
+using Points = std::vector<std::pair<std::int32_t, const char*>>;
+
+// The coefficients of the fit of points 1..n of sensor s, where it has one.
+bool SetFit(SensorParamSet& set, int s, int n) {
+    const auto cubic = FitCubic(set, s, n);
+    if (cubic) {
+        set.Coefficients.A3(s) = cubic->A3;
+        set.Coefficients.A2(s) = cubic->A2;
+        set.Coefficients.A1(s) = cubic->A1;
+        set.Coefficients.A0(s) = cubic->A0;
+    }
+    return cubic.has_value();
+}
+
+// Points 1..n of sensor s in `set` with the cubic 0.5 + 0.002 x + 1e-8 x^2
+// and a little scatter, committed as a calibration.
+void Calibrate(SensorParamSet& set, int s, int n) {
     for (int k = 1; k <= n; ++k) {
         const double x = 2000.0 * k;
         set.Raw(s, k) = static_cast<std::int32_t>(x);
@@ -60,13 +81,55 @@ SensorParamSet CalibratedSet(int s, int n) {
     }
     set.Count(s) = static_cast<std::uint8_t>(n);
     set.Calibrated(s) = 1;
-    if (const auto cubic = FitCubic(set, s, n)) {
-        set.Coefficients.A3(s) = cubic->A3;
-        set.Coefficients.A2(s) = cubic->A2;
-        set.Coefficients.A1(s) = cubic->A1;
-        set.Coefficients.A0(s) = cubic->A0;
-    }
+    SetFit(set, s, n);
+}
+
+SensorParamSet CalibratedSet(int s, int n) {
+    SensorParamSet set;
+    Calibrate(set, s, n);
     return set;
+}
+
+// Sensor s of `set` as a commit stores it after a fit of `points` collected
+// in the window: the points in the first slots and zeros after them, their
+// number, the coefficients of their fit and the flag.
+void SetCollectedFit(SensorParamSet& set, int s, const Points& points) {
+    for (int k = 1; k <= SensorParamSet::Points; ++k) {
+        const std::size_t i = static_cast<std::size_t>(k - 1);
+        float typed = 0;
+        if (i < points.size()) {
+            const std::string_view text = points[i].second;
+            std::from_chars(text.data(), text.data() + text.size(), typed);
+        }
+        set.Raw(s, k) = i < points.size() ? points[i].first : 0;
+        set.TrueTemp(s, k) = typed;
+    }
+    set.Count(s) = static_cast<std::uint8_t>(points.size());
+    set.Calibrated(s) = 1;
+    EXPECT_TRUE(SetFit(set, s, static_cast<int>(points.size())));
+}
+
+// The bytes of sensor s in the image of a parameter set: its true
+// temperatures, raw readings, four coefficients, Count and Calibrated.
+std::vector<std::uint8_t> SensorBytes(const SensorParamSet::Image& image, int s) {
+    std::vector<std::uint8_t> bytes;
+    for (const auto& [offset, size] : test::SensorRanges(s)) {
+        const auto from = image.begin() + static_cast<std::ptrdiff_t>(offset);
+        bytes.insert(bytes.end(), from, from + static_cast<std::ptrdiff_t>(size));
+    }
+    bytes.push_back(image[test::CalibratedByte(s)]);
+    return bytes;
+}
+
+// The user set as Parametry.par holds it, after the five bytes of settings.
+SensorParamSet::Image StoredUserSet() {
+    const std::vector<std::uint8_t> file = FileBytes(ParametersFileName);
+    SensorParamSet::Image image{};
+    EXPECT_EQ(file.size(), 5 + 2 * SensorParamSet::Size);
+    if (file.size() >= 5 + SensorParamSet::Size) {
+        std::copy_n(file.begin() + 5, SensorParamSet::Size, image.begin());
+    }
+    return image;
 }
 
 class CalibrationWindow : public testing::Test {
@@ -114,7 +177,7 @@ protected:
         window->BitBtn5Click();
     }
     // A new collection of these points on the selected sensor.
-    void Collect(int s, const std::vector<std::pair<std::int32_t, const char*>>& points) {
+    void Collect(int s, const Points& points) {
         window->Button1Click();
         for (const auto& [raw, typed] : points) {
             Tick(s, raw);
@@ -164,19 +227,19 @@ TEST_F(CalibrationWindow, ControlsAsDesigned) {
             {"Button1", "QPushButton", "Kalibrace", {528, 208, 89, 33}, "Kalibrace", true},
             {"Edit1", "QLineEdit", "0.0", {512, 252, 121, 0}, "Kalibrace", false},
             {"BitBtn5", "QPushButton", "Zapiš teplotu", {512, 280, 121, 25}, "Kalibrace", false},
-            {"BitBtn6", "QPushButton", "Regresní výpočet", {512, 324, 121, 25}, "Kalibrace", false},
+            {"BitBtn6", "QPushButton", "Regresní výpočet", {512, 324, 0, 25}, "Kalibrace", false},
             {"BitBtn3", "QPushButton", "Uložit na disk", {512, 364, 121, 25}, "Kalibrace", false},
             {"Label4", "QLabel", "Připraven k měření", {520, 404, 0, 0}, "Kalibrace", false},
             {"BitBtn1",
              "QPushButton",
              "Export kalibračních konstant",
-             {488, 440, 185, 41},
+             {488, 440, 0, 41},
              "Kalibrace",
              true},
             {"BitBtn2",
              "QPushButton",
              "Kontrola kalibračních konstant",
-             {488, 488, 185, 25},
+             {488, 488, 0, 25},
              "Kalibrace",
              true},
             {"BitBtn4", "QPushButton", "Zpět", {552, 552, 75, 25}, "Kalibrace", true},
@@ -196,7 +259,6 @@ TEST_F(CalibrationWindow, ControlsAsDesigned) {
     EXPECT_FALSE(Timer()->isActive());
     EXPECT_EQ(Control<QLabel>("Label5")->palette().color(QPalette::WindowText), QColor(Qt::blue));
     EXPECT_TRUE(Control<QPushButton>("Button1")->font().bold());
-
     const QStringList order = {"BitBtn3", "Memo1",   "Memo2",   "BitBtn4",     "Edit1",
                                "Memo3",   "BitBtn5", "BitBtn6", "RadioGroup1", "Memo4",
                                "Button1", "BitBtn1", "BitBtn2"};
@@ -382,10 +444,7 @@ TEST_F(CalibrationWindow, ASensorSwitchCarriesTheCollectionToTheNewSensor) {
 TEST_F(CalibrationWindow, LeavingTheSensorChoiceBlanksThePointColumns) {
     context.UserParams = CalibratedSet(1, 3);
     Open();
-    window->show();
-    window->activateWindow();
-    QCoreApplication::processEvents();
-    ASSERT_EQ(QApplication::activeWindow(), window.get());
+    test::ShowActive(*window);
     Control("RadioGroup1Item1")->setFocus();
     Control("RadioGroup1Item2")->setFocus(); // within the choice
     EXPECT_EQ(Row("Memo2", 1), "2000");
@@ -427,20 +486,108 @@ TEST_F(CalibrationWindow, FailedFitsAreNeverOfferedForCommit) {
     EXPECT_FALSE(Shown("BitBtn3") || Shown("BitBtn6"));
 }
 
+// The faulted row says so in both columns and no row below it shows
+// anything, neither the listing of the opening nor an earlier report.
 TEST_F(CalibrationWindow, DeviationsBeyondTheSingleRangeEndTheReport) {
+    context.UserParams = CalibratedSet(1, 12);
     Open();
     // The middle point lies about 4.1E38 off the cubic through the others.
     Collect(1, {{0, "3e38"}, {1, "-3e38"}, {2, "3e38"}, {3, "-3e38"}, {4, "3e38"}});
     window->BitBtn6Click();
     EXPECT_EQ(TakeBoxes(), std::vector<QString>{QStringLiteral("Chyba výpočtu")});
-    EXPECT_NE(Row("Memo4", 2), "");
-    EXPECT_EQ(Row("Memo3", 3), "");
-    EXPECT_EQ(Row("Memo4", 3), "");
+    const FitReport report = MakeFitReport(context.WorkParams, 1, 5, Sep());
+    ASSERT_EQ(report.Rows.size(), 2u);
+    for (int k = 1; k <= 30; ++k) {
+        SCOPED_TRACE(k);
+        const std::string fitted = k <= 2   ? report.Rows[k - 1].Fitted
+                                   : k == 3 ? EvaluationError
+                                            : "";
+        const std::string deviation = k <= 2   ? report.Rows[k - 1].Deviation
+                                      : k == 3 ? EvaluationError
+                                               : "";
+        EXPECT_EQ(Row("Memo3", k).toStdString(), fitted);
+        EXPECT_EQ(Row("Memo4", k).toStdString(), deviation);
+    }
     EXPECT_FALSE(Shown("BitBtn3") || Shown("Label8"));
     EXPECT_TRUE(Shown("Button1"));
 }
 
-TEST_F(CalibrationWindow, CommitStoresTheWholeWorkingCopy) {
+// A fit of n points shows its n rows and nothing below them: the rows of the
+// listing made at the opening go. The point columns keep their rows.
+TEST_F(CalibrationWindow, AFitLeavesNoRowOfTheListingBelowItsOwn) {
+    context.UserParams = CalibratedSet(1, 12);
+    Open();
+    ASSERT_NE(Row("Memo3", 12), "");
+    Collect(1, {{1000, "1"}, {2000, "3"}, {3000, "4"}, {4000, "8"}, {5000, "9"}});
+    window->BitBtn6Click();
+    const FitReport report = MakeFitReport(context.WorkParams, 1, 5, Sep());
+    ASSERT_EQ(report.Rows.size(), 5u);
+    for (int k = 1; k <= 30; ++k) {
+        SCOPED_TRACE(k);
+        EXPECT_EQ(Row("Memo3", k).toStdString(), k <= 5 ? report.Rows[k - 1].Fitted : "");
+        EXPECT_EQ(Row("Memo4", k).toStdString(), k <= 5 ? report.Rows[k - 1].Deviation : "");
+    }
+    EXPECT_EQ(Row("Memo2", 12), "24000");
+}
+
+// Texts wider than designed (the entry's status line, a maximum with an
+// exponent) widen their labels where they stand; a polynomial line that
+// would reach "Zpět" continues on a second line left of it, whole.
+TEST_F(CalibrationWindow, TextsFitTheirLabelsAndThePolynomialStaysLeftOfZpet) {
+    SensorParamSet& user = context.UserParams;
+    user.Raw(1, 1) = 1;
+    user.TrueTemp(1, 1) = -1234567;
+    user.Count(1) = 1;
+    user.Calibrated(1) = 1;
+    user.Coefficients.A3(1) = -1.2345678e-14;
+    user.Coefficients.A2(1) = -2.3456789e-9;
+    user.Coefficients.A1(1) = -0.0012345678;
+    user.Coefficients.A0(1) = -12345.678;
+    user.Coefficients.A0(2) = 1;
+    Open();
+    window->Button1Click();
+    window->BitBtn5Click();
+    EXPECT_EQ(Text("Label4"), "Zadání skutečné teploty");
+    EXPECT_TRUE(Text("Label8").contains(QLatin1Char('E'))) << Text("Label8").toStdString();
+    for (const auto& [name, place] :
+         {std::pair{"Label4", QPoint(520, 404)}, std::pair{"Label8", QPoint(328, 8)},
+          std::pair{"Label7", QPoint(16, 8)}}) {
+        auto* label = Control<QLabel>(name);
+        EXPECT_LE(label->sizeHint().width(), label->width()) << name;
+        EXPECT_EQ(label->pos(), place) << name;
+    }
+
+    auto* polynomial = Control<QLabel>("VysPolynom");
+    const QRect back = Control("BitBtn4")->geometry();
+    EXPECT_EQ(Text("VysPolynom").toStdString(),
+              PolynomialLine(CubicOf(user.Coefficients, 1), Sep()));
+    EXPECT_EQ(polynomial->pos(), QPoint(16, 560));
+    EXPECT_LT(polynomial->geometry().right(), back.left());
+    EXPECT_GT(polynomial->height(), 2 * polynomial->fontMetrics().height() - 1); // two lines
+    EXPECT_LE(polynomial->heightForWidth(polynomial->width()), polynomial->height());
+    EXPECT_LE(polynomial->geometry().bottom(), window->height());
+    // A short one stays on one line.
+    Select(2);
+    EXPECT_LT(polynomial->height(), 2 * polynomial->fontMetrics().height());
+    EXPECT_LE(polynomial->heightForWidth(polynomial->width()), polynomial->height());
+}
+
+// Deviations of -0.5 and -80 (true minus fitted, the cubic gives 100):
+// the listing's maximum is the larger one with its sign.
+TEST_F(CalibrationWindow, ListingShowsTheLargestDeviationWithItsSign) {
+    SensorParamSet& user = context.UserParams;
+    user.Raw(1, 1) = 1;
+    user.TrueTemp(1, 1) = 99.5F;
+    user.Raw(1, 2) = 2;
+    user.TrueTemp(1, 2) = 20;
+    user.Count(1) = 2;
+    user.Calibrated(1) = 1;
+    user.Coefficients.A0(1) = 100;
+    Open();
+    EXPECT_EQ(Text("Label8"), "Max.odchylka: " + Local("-80.000"));
+}
+
+TEST_F(CalibrationWindow, CommitStoresTheFitAndAFailedSaveKeepsItInMemory) {
     context.UserParams = CalibratedSet(3, 5);
     Open();
     Collect(1, {{1000, "1"}, {2000, "3"}, {3000, "4"}, {4000, "8"}, {5000, "9"}});
@@ -457,10 +604,135 @@ TEST_F(CalibrationWindow, CommitStoresTheWholeWorkingCopy) {
     EXPECT_TRUE(boxes.Shown.empty());
 
     MakeReadOnly(ParametersFileName);
-    context.WorkParams.Count(2) = 9;
+    context.WorkParams.Raw(1, 1) = 9;
     window->BitBtn3Click();
     EXPECT_EQ(TakeBoxes(), std::vector<QString>{QStringLiteral("Chyba při ukládání konstant")});
-    EXPECT_EQ(context.UserParams.Count(2), 9); // in memory all the same
+    EXPECT_EQ(context.UserParams.Raw(1, 1), 9); // in memory all the same
+}
+
+// A commit takes the sensors fitted in this opening and nothing else:
+// Parametry.par against the bytes every sensor must have after each of these
+// sequences, starting from a user set in which all three are calibrated.
+TEST_F(CalibrationWindow, CommitTakesOnlyTheSensorsFittedInThisOpening) {
+    const Points first = {{1000, "1"}, {2000, "3"}, {3000, "4"}, {4000, "8"}, {5000, "9.5"}};
+    const Points second = {{1500, "-2"}, {2500, "4.25"}, {3500, "7"}, {4500, "11"}};
+    const Points singular = {{100, "1"}, {100, "2"}, {100, "3"}, {100, "4"}};
+    SensorParamSet stored;
+    Calibrate(stored, 1, 6);
+    Calibrate(stored, 2, 5);
+    Calibrate(stored, 3, 7);
+    stored.Padding = {0xA5, 0x5A};
+
+    struct Sequence {
+        const char* name;
+        std::function<void()> steps;
+        std::map<int, const Points*> fitted; // the other sensors stay as stored
+    };
+    const Sequence sequences[] = {
+        {"a collection left on sensor 1, then sensor 2 fitted",
+         [&] {
+             window->Button1Click(); // clears sensor 1 in the working copy
+             Tick(1, 777);
+             Select(2);
+             Collect(2, second);
+             window->BitBtn6Click();
+         },
+         {{2, &second}}},
+        {"sensor 1 fitted, then sensor 2 selected",
+         [&] {
+             Collect(1, first);
+             window->BitBtn6Click();
+             Select(2);
+         },
+         {{1, &first}}},
+        {"sensors 1 and 2 fitted, then sensor 1 collected again",
+         [&] {
+             Collect(1, first);
+             window->BitBtn6Click();
+             Select(2);
+             Collect(2, second);
+             window->BitBtn6Click();
+             Select(1);
+             Collect(1, {{9000, "90"}, {9100, "91"}});
+         },
+         {{2, &second}}},
+        {"sensor 1 fitted, then a failed fit of sensor 2",
+         [&] {
+             Collect(1, first);
+             window->BitBtn6Click();
+             Select(2);
+             Collect(2, singular);
+             window->BitBtn6Click();
+             EXPECT_EQ(TakeBoxes(),
+                       std::vector<QString>{QStringLiteral("Chybný regresní výpočet")});
+         },
+         {{1, &first}}},
+    };
+    for (const Sequence& sequence : sequences) {
+        SCOPED_TRACE(sequence.name);
+        fs::remove(ParametersFileName);
+        context.UserParams = stored;
+        Open();
+        sequence.steps();
+        ASSERT_TRUE(Shown("BitBtn3"));
+        window->BitBtn3Click();
+        EXPECT_TRUE(boxes.Shown.empty());
+
+        SensorParamSet expected = stored;
+        for (const auto& [s, points] : sequence.fitted) {
+            SetCollectedFit(expected, s, *points);
+            // Listed again when selected.
+            EXPECT_EQ(context.WorkParams.Calibrated(s), 1);
+        }
+        const SensorParamSet::Image file = StoredUserSet();
+        for (int s = 1; s <= 3; ++s) {
+            EXPECT_EQ(SensorBytes(file, s), SensorBytes(expected.ToBytes(), s)) << "sensor " << s;
+        }
+        EXPECT_EQ(file, expected.ToBytes());
+        EXPECT_EQ(context.UserParams, expected);
+    }
+}
+
+// Every control of the window that hides itself leaves the focus with the
+// window: never with the sensor options, where the next click elsewhere
+// blanked the point columns and an arrow key switched the sensor.
+TEST_F(CalibrationWindow, ControlsThatHideThemselvesLeaveTheFocusWithTheWindow) {
+    Open();
+    test::ShowActive(*window);
+    const auto press = [this](const char* name) {
+        QWidget* control = Control(name);
+        control->setFocus();
+        test::Press(window.get(), Qt::Key_Space);
+        EXPECT_TRUE(control->isHidden()) << name;
+        EXPECT_EQ(QApplication::focusWidget(), window.get()) << name;
+    };
+    press("Button1");
+    for (const auto& [raw, typed] : Points{{1000, "1"}, {2000, "3"}, {3000, "4"}, {4000, "8"}}) {
+        Tick(1, raw);
+        window->BitBtn5Click();
+        ASSERT_EQ(QApplication::focusWidget(), Control("Edit1"));
+        Control<QLineEdit>("Edit1")->setText(Local(typed));
+        test::Press(window.get(), Qt::Key_Return); // Enter confirms and hides the field
+        EXPECT_TRUE(Control("Edit1")->isHidden());
+        EXPECT_EQ(QApplication::focusWidget(), window.get());
+    }
+    press("BitBtn6");
+    test::Press(window.get(), Qt::Key_Down);
+    EXPECT_EQ(context.CalibSensor, 1);
+    Control("Memo2")->setFocus(Qt::MouseFocusReason);
+    EXPECT_EQ(Row("Memo1", 1), Local("1.00"));
+    EXPECT_EQ(Row("Memo2", 4), "4000");
+    press("BitBtn3");
+    press("BitBtn1");
+
+    // The entry button goes with the 29th point.
+    window->Button1Click();
+    context.WorkParams.Count(1) = 29;
+    window->BitBtn5Click();
+    Control<QLineEdit>("Edit1")->setText(Local("5"));
+    press("BitBtn5");
+    EXPECT_EQ(TakeBoxes(), std::vector<QString>{
+                               QStringLiteral("Byl dosažen max.počet hodnot, proveďte výpočet.")});
 }
 
 TEST_F(CalibrationWindow, ExchangesAskTwiceAndLeaveTheWorkingCopyAlone) {

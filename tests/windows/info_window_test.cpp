@@ -99,6 +99,48 @@ TEST_F(InfoWindow, ShowsTheContactFileAsPlainText) {
     }
 }
 
+// Long texts widen their fields, the panel and the window, where they
+// stand; the button stays centred below the panel. A text the screen has no
+// room for ends in "…" and shows whole as the field's tooltip.
+TEST_F(InfoWindow, LongContactTextsWidenTheWindowAsFarAsTheScreenAllows) {
+    const QString town =
+        QStringLiteral("739 91 Jablunkov – Návsí, okres Frýdek-Místek, Česká republika");
+    const QString email =
+        QStringLiteral("servis.prevodniku.teploty@velmi-dlouha-domena-firmy.example.cz");
+    const QString endless = QStringLiteral("https://example.cz/") + QString(3000, QLatin1Char('x'));
+    std::ofstream(ContactFileName)
+        << "Town=" << town.toStdString() << "\nEmail=" << email.toStdString()
+        << "\nInternet=" << endless.toStdString() << "\n";
+    TInfo info;
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    auto* panel = info.findChild<QFrame*>(QStringLiteral("Panel1"));
+    auto* back = info.findChild<QPushButton*>(QStringLiteral("Button1"));
+    const auto field = [&info](const char* name) {
+        return info.findChild<QLabel*>(QString::fromLatin1(name));
+    };
+    EXPECT_EQ(field("Label5")->text(), town);
+    EXPECT_EQ(field("Label9")->text(), email);
+    for (const char* name : {"Label4", "Label5", "Label7", "Label9", "Label11"}) {
+        SCOPED_TRACE(name);
+        QLabel* value = field(name);
+        EXPECT_EQ(value->x(), 88);
+        EXPECT_LE(value->sizeHint().width(), value->width());
+        EXPECT_LE(value->geometry().right(), panel->width());
+    }
+    EXPECT_EQ(panel->pos(), QPoint(16, 48));
+    EXPECT_LE(panel->geometry().right(), info.width());
+    EXPECT_GT(info.width(), 339);
+    EXPECT_LE(info.width(), available.width());
+    EXPECT_EQ(back->geometry().center().x(), info.rect().center().x());
+    EXPECT_EQ(back->y(), 320);
+
+    QLabel* web = field("Label11");
+    EXPECT_TRUE(web->text().endsWith(QChar(0x2026)));
+    EXPECT_TRUE(endless.startsWith(web->text().chopped(1)));
+    EXPECT_EQ(web->toolTip(), endless);
+    EXPECT_TRUE(field("Label9")->toolTip().isEmpty());
+}
+
 TEST_F(InfoWindow, MenuOpensItModallyAndItClosesEitherWayLeavingAllAsItWas) {
     std::ofstream(ContactFileName) << "Phone=1\n";
     const auto before = test::EntryNames(".");

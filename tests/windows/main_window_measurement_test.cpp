@@ -5,6 +5,7 @@
 
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QGroupBox>
 #include <QLocale>
 #include <QPushButton>
 #include <QSpinBox>
@@ -108,6 +109,33 @@ TEST_F(Measurement, ShowsRawReadingsOrTemperaturesFromTheUserCubic) {
     context.DeviceSettings.ShowCelsius = 0;
     window.BitBtn1Click();
     EXPECT_EQ(Labels(), (QStringList{"1234", "1234", "1234"}));
+}
+
+// In °C a sensor whose four coefficients are all zero (never calibrated)
+// reads "nekalibrováno", not a temperature of 0.00 nobody measured, and the
+// text fits its label; everything else reads as before.
+TEST_F(Measurement, NeverCalibratedSensorSaysSoInCelsius) {
+    sim::SimLine line = Connect(0, 1);
+    context.UserParams.Coefficients.A1(2) = 1.0;
+    context.UserParams.Coefficients.A0(3) = -0.0;
+    Tick({1, 2, 3});
+    window.BitBtn1Click();
+    const QString none = QStringLiteral("nekalibrováno");
+    EXPECT_EQ(Labels(), (QStringList{none, "22500" + DecimalPoint() + "00", none}));
+    auto* frame = Control<QGroupBox>("GroupBox2");
+    for (const char* name : {"Label2", "Label4"}) {
+        auto* label = Control<QLabel>(name);
+        EXPECT_LE(label->sizeHint().width(), label->width()) << name;
+        EXPECT_LE(label->geometry().right(), frame->width()) << name;
+    }
+    EXPECT_LT(frame->geometry().right(), Control<QPushButton>("BitBtn1")->x());
+
+    line.Converter().SetFaultForNext(sim::Fault::MissingCr, 1);
+    window.BitBtn1Click();
+    EXPECT_EQ(Labels().front(), Dashes);
+    context.DeviceSettings.ShowCelsius = 0;
+    window.BitBtn1Click();
+    EXPECT_EQ(Labels(), (QStringList{"21500", "22500", "23500"}));
 }
 
 TEST_F(Measurement, SettingsChangeOnlyWhenTheFocusLeavesTheirControl) {

@@ -18,20 +18,8 @@ namespace zorm {
 namespace {
 
 using test::MainWindowTest;
-
-void SendKey(QWidget* to, QEvent::Type type, int key,
-             Qt::KeyboardModifiers modifiers = Qt::NoModifier, bool autoRepeat = false) {
-    QKeyEvent event(type, key, modifiers, QString(), autoRepeat);
-    QCoreApplication::sendEvent(to, &event);
-}
-
-// A key pressed and let go on the control that has the focus.
-void Press(QWidget* window, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    QWidget* focus = window->focusWidget();
-    ASSERT_NE(focus, nullptr);
-    SendKey(focus, QEvent::KeyPress, key, modifiers);
-    SendKey(focus, QEvent::KeyRelease, key, modifiers);
-}
+using test::Press;
+using test::SendKey;
 
 class Operator : public MainWindowTest {
 protected:
@@ -40,12 +28,7 @@ protected:
     sim::SimLine ShowConnected() {
         sim::SimLine line = ports.Add(1);
         window.FormActivate();
-        window.show();
-        window.activateWindow();
-        for (int spin = 0; spin < 100 && QApplication::activeWindow() != &window; ++spin) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
-        EXPECT_EQ(QApplication::activeWindow(), &window);
+        test::ShowActive(window);
         line.ClearEvents();
         return line;
     }
@@ -117,6 +100,46 @@ TEST(EnterKey, PressesTheFocusedButtonOfAWindowThatKnowsNothingOfIt) {
     }
     EXPECT_EQ(pushed, 1);
     EXPECT_EQ(tooled, 1);
+}
+
+// A reconnect that finds the converter hides "Připojení přístroje": the focus
+// stays with the window rather than pass to the period list, where the next
+// arrow key would change the period.
+TEST_F(Operator, ReconnectButtonLeavesTheFocusWithTheWindowWhenItGoes) {
+    window.FormActivate(); // nothing to find
+    test::ShowActive(window);
+    auto* reconnect = Control<QPushButton>("BitBtn4");
+    ASSERT_FALSE(reconnect->isHidden());
+    ports.Add(1);
+    reconnect->setFocus();
+    Press(&window, Qt::Key_Space);
+    EXPECT_TRUE(reconnect->isHidden());
+    EXPECT_EQ(QApplication::focusWidget(), &window);
+}
+
+// The rule holds in any window: a control hidden with the focus, or inside a
+// frame that is hidden, leaves the focus with the window; hiding a control
+// without the focus moves nothing.
+TEST(HiddenFocus, StaysWithTheWindowOfAWindowThatKnowsNothingOfIt) {
+    QWidget other;
+    auto* layout = new QVBoxLayout(&other);
+    auto* first = new QPushButton(QStringLiteral("first"));
+    auto* frame = new QWidget;
+    auto* inFrame = new QPushButton(QStringLiteral("in the frame"), frame);
+    auto* last = new QPushButton(QStringLiteral("last"));
+    for (QWidget* control : {static_cast<QWidget*>(first), frame, static_cast<QWidget*>(last)}) {
+        layout->addWidget(control);
+    }
+    test::ShowActive(other);
+
+    first->setFocus();
+    last->hide();
+    EXPECT_EQ(QApplication::focusWidget(), first);
+    first->hide();
+    EXPECT_EQ(QApplication::focusWidget(), &other);
+    inFrame->setFocus();
+    frame->hide();
+    EXPECT_EQ(QApplication::focusWidget(), &other);
 }
 
 // The shape of the cursor over the program's windows, or -1 for none set.

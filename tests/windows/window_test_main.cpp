@@ -12,6 +12,6 @@ int main(int argc, char* argv[]) {
     testing::InitGoogleTest(&argc, argv);
     QApplication application(argc, argv);
     // As the program does, so that every window is tested with it.
-    zorm::InstallEnterPressesFocusedButton(application);
+    zorm::InstallOperatorInput(application);
     return RUN_ALL_TESTS();
 }

@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -131,6 +133,31 @@ inline QStringList TabChain(QWidget* first, const QStringList& order) {
         widget = widget->nextInFocusChain();
     } while (widget != first);
     return chain;
+}
+
+// Shows `window` and waits until it is the active window, which the focus
+// of its controls needs.
+inline void ShowActive(QWidget& window) {
+    window.show();
+    window.activateWindow();
+    for (int spin = 0; spin < 100 && QApplication::activeWindow() != &window; ++spin) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    EXPECT_EQ(QApplication::activeWindow(), &window);
+}
+
+inline void SendKey(QWidget* to, QEvent::Type type, int key,
+                    Qt::KeyboardModifiers modifiers = Qt::NoModifier, bool autoRepeat = false) {
+    QKeyEvent event(type, key, modifiers, QString(), autoRepeat);
+    QCoreApplication::sendEvent(to, &event);
+}
+
+// A key pressed and let go on the control of `window` that has the focus.
+inline void Press(QWidget* window, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QWidget* focus = window->focusWidget();
+    ASSERT_NE(focus, nullptr);
+    SendKey(focus, QEvent::KeyPress, key, modifiers);
+    SendKey(focus, QEvent::KeyRelease, key, modifiers);
 }
 
 } // namespace zorm::test
