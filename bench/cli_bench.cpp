@@ -12,6 +12,7 @@
 //     cli_bench [--runs N]     (default 10)
 
 #include "bench/quantile.h"
+#include "bench/runs_argument.h"
 #include "data/context.h"
 #include "data/param_files.h"
 #include "link/drv232.h"
@@ -21,12 +22,10 @@
 #include "tests/support/scratch_directory.h"
 
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include <fcntl.h>
@@ -125,16 +124,11 @@ int Usage() {
 } // namespace
 
 int main(int argc, char** argv) {
-    int runs = 10;
-    if (argc == 3 && std::string_view(argv[1]) == "--runs") {
-        const std::string_view value = argv[2];
-        const auto [ptr, ec] = std::from_chars(value.data(), value.data() + value.size(), runs);
-        if (ec != std::errc{} || ptr != value.data() + value.size() || runs < 1) {
-            return Usage();
-        }
-    } else if (argc != 1) {
+    const std::optional<int> runArgument = zorm::bench::RunsArgument(argc, argv, 10);
+    if (!runArgument) {
         return Usage();
     }
+    const int runs = *runArgument;
 
     const zorm::test::ScratchDirectory scratch;
     const std::string dir = scratch.Path().string();

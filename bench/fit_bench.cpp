@@ -6,14 +6,14 @@
 //     fit_bench [--runs N]     (default 20000)
 
 #include "bench/quantile.h"
+#include "bench/runs_argument.h"
 #include "data/calibration.h"
 
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace {
@@ -48,16 +48,11 @@ int Usage() {
 } // namespace
 
 int main(int argc, char** argv) {
-    int runs = 20000;
-    if (argc == 3 && std::string_view(argv[1]) == "--runs") {
-        const std::string_view value = argv[2];
-        const auto [ptr, ec] = std::from_chars(value.data(), value.data() + value.size(), runs);
-        if (ec != std::errc{} || ptr != value.data() + value.size() || runs < 1) {
-            return Usage();
-        }
-    } else if (argc != 1) {
+    const std::optional<int> runArgument = zorm::bench::RunsArgument(argc, argv, 20000);
+    if (!runArgument) {
         return Usage();
     }
+    const int runs = *runArgument;
 
     zorm::SensorParamSet params = Calibration();
     std::vector<double> us;
