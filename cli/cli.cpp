@@ -3,6 +3,7 @@
 #include "cli/session.h"
 
 #include <algorithm>
+#include <exception>
 #include <filesystem>
 #include <system_error>
 
@@ -211,6 +212,11 @@ int Run(const std::vector<std::string_view>& args, std::ostream& out, std::ostre
     } catch (const Failed& failed) {
         status = failed.Status;
         error = failed.Message;
+    } catch (const std::exception& e) {
+        // What the commands do not foresee comes from the file system (a
+        // working directory that went away) or from memory running out.
+        status = FileFailed;
+        error = e.what();
     }
     if (status != Done) {
         err << "zorm5816-cli: " << error << '\n';
