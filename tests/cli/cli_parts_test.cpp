@@ -1,6 +1,7 @@
 // The JSON writer against Qt's JSON reader, and the points file.
 #include "cli/json.h"
 #include "cli/points_file.h"
+#include "cli/session.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -11,6 +12,10 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <set>
+#include <string>
+
+#include <stdio.h>
 
 namespace zorm::cli {
 namespace {
@@ -129,6 +134,44 @@ TEST(PointsFile, ReadsTheLinesAndSaysWhereItIsWrong) {
     }
     thirty.erase(thirty.rfind("29;"));
     EXPECT_TRUE(std::holds_alternative<std::vector<CalibrationPoint>>(ParsePoints(thirty)));
+}
+
+// What bash offers after each command and a dash, against the commands'
+// own table, so that the completion cannot drift from the program.
+std::set<std::string> Completions(const std::string& words) {
+    const std::string script = "source '" ZORM_CLI_COMPLETION "'; COMP_WORDS=(zorm5816-cli " +
+                               words + "); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); " +
+                               "_zorm5816_cli; printf '%s\\n' \"${COMPREPLY[@]}\"";
+    std::set<std::string> offered;
+    FILE* pipe = ::popen(("bash -s <<'EOF'\n" + script + "\nEOF\n").c_str(), "r");
+    EXPECT_NE(pipe, nullptr);
+    char line[256];
+    while (pipe != nullptr && std::fgets(line, sizeof line, pipe) != nullptr) {
+        std::string word = line;
+        word.erase(word.find_last_not_of('\n') + 1);
+        if (!word.empty()) {
+            offered.insert(word);
+        }
+    }
+    EXPECT_EQ(pipe == nullptr ? -1 : ::pclose(pipe), 0);
+    return offered;
+}
+
+TEST(BashCompletion, OffersTheOptionsAndCommandsOfTheProgram) {
+    std::set<std::string> names;
+    for (const CommandSpec& command : Commands()) {
+        std::set<std::string> options{"--data-dir", "--json", "--help"};
+        for (const OptionSpec& option : command.Options) {
+            options.insert(std::string(option.Name));
+        }
+        EXPECT_EQ(Completions(std::string(command.Name) + " --"), options) << command.Name;
+        names.insert(std::string(command.Name.substr(0, command.Name.find(' '))));
+    }
+    EXPECT_EQ(Completions("''"), names);
+    EXPECT_EQ(Completions("register read ''"),
+              (std::set<std::string>{"status", "data", "mode", "filter", "offset", "gain"}));
+    EXPECT_EQ(Completions("register write ''"),
+              (std::set<std::string>{"mode", "filter", "offset", "gain"}));
 }
 
 } // namespace
