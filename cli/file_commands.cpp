@@ -56,13 +56,11 @@ std::string FileText(const fs::path& path) {
     return text.str();
 }
 
-Json CoefficientsJson(const Cubic& cubic) {
-    Json json = Json::Object();
+void PutCoefficients(Json& json, const Cubic& cubic) {
     json["A3"] = cubic.A3;
     json["A2"] = cubic.A2;
     json["A1"] = cubic.A1;
     json["A0"] = cubic.A0;
-    return json;
 }
 
 // The fitted sensor of the working copy goes into the user set, which is
@@ -135,8 +133,9 @@ void Export(Session& session) {
     for (int s = 1; s <= 3; ++s) {
         const Cubic cubic = CubicOf(context.PolyCoeffs, s);
         const std::string line = PolynomialLine(cubic, session.Env.DecimalSeparator);
-        Json entry = CoefficientsJson(cubic);
+        Json entry = Json::Object();
         entry["sensor"] = s;
+        PutCoefficients(entry, cubic);
         entry["polynomial"] = line;
         coefficients.Add(std::move(entry));
         if (session.Text != nullptr) {
@@ -206,7 +205,7 @@ void Fit(Session& session) {
     const std::string polynomial = PolynomialLine(*cubic, sep);
     const FitReport report = MakeFitReport(work, sensor, n, sep);
 
-    document["coefficients"] = CoefficientsJson(*cubic);
+    PutCoefficients(document["coefficients"], *cubic);
     document["heading"] = FitHeading;
     document["polynomial"] = polynomial;
     Json& rows = document["rows"] = Json::Array{};
