@@ -170,20 +170,21 @@ void Scan(Session& session) {
         if (type != DeviceTypeError && previousSilent) {
             type = session.Link.ReadDeviceType().substr(0, 9);
         }
-        previousSilent = type == DeviceTypeError;
+        const bool silent = type == DeviceTypeError;
         Json entry = Json::Object();
         entry["address"] = address;
-        entry["type"] = previousSilent ? Json() : Json(type);
+        entry["type"] = silent ? Json() : Json(type);
         addresses.Add(std::move(entry));
-        if (!previousSilent) {
+        if (!silent) {
             found.Add(address);
             ++answered;
         }
         if (session.Text != nullptr) {
             *session.Text << "address " << unsigned{address} << ": "
-                          << (previousSilent ? "no answer" : type) << '\n'
+                          << (silent ? "no answer" : type) << '\n'
                           << std::flush;
         }
+        previousSilent = silent;
     }
     if (answered == 0) {
         throw Failed{DeviceFailed, "no converter answered on COM" + std::to_string(port) +
