@@ -219,7 +219,8 @@ int Run(const std::vector<std::string_view>& args, std::ostream& out, std::ostre
         error = e.what();
     }
     if (status != Done) {
-        err << "zorm5816-cli: " << error << '\n';
+        err << "zorm5816-cli: " << error
+            << (status == WrongUsage ? " (zorm5816-cli --help lists the commands)" : "") << '\n';
     }
     if (json) {
         document["exit"] = status;
@@ -227,8 +228,6 @@ int Run(const std::vector<std::string_view>& args, std::ostream& out, std::ostre
             document["error"] = error;
         }
         out << document.Text() << '\n';
-    } else if (status == WrongUsage) {
-        err << "(zorm5816-cli --help lists the commands)\n";
     }
     out.flush();
     return status;

@@ -249,6 +249,8 @@ TEST_F(Service, DiagnosticsAndRegistersWithTheWindowsNamesAndFrames) {
     EXPECT_EQ(diagnostics.Json["words"].toArray().size(), 18);
     EXPECT_EQ(diagnostics.Json["count"].toInt(-1), 0);
     EXPECT_TRUE(diagnostics.Json["text"].toString().startsWith("Vysledek: 0   0   "));
+    EXPECT_EQ(Run({"diagnostics", "--port", "1"}).Out,
+              diagnostics.Json["text"].toString().toStdString() + "\n");
 
     const CliResult write = Run({"register", "write", "Filter", "7f", "0A", "--port", "1"});
     EXPECT_EQ(write.Status, 0) << write.Err;
@@ -277,8 +279,9 @@ TEST_F(Service, DiagnosticsAndRegistersWithTheWindowsNamesAndFrames) {
         const CliResult result = Run(args);
         EXPECT_EQ(result.Status, cli::WrongUsage) << result.Err;
     }
-    EXPECT_EQ(StopSimulators(), (Frames{"21 03 01 0d -> reply", "26 03 03 02 7f 0a 0d -> reply",
-                                        "24 03 13 02 0d -> reply", "24 03 13 02 0d -> reply"}));
+    EXPECT_EQ(StopSimulators(), (Frames{"21 03 01 0d -> reply", "21 03 01 0d -> reply",
+                                        "26 03 03 02 7f 0a 0d -> reply", "24 03 13 02 0d -> reply",
+                                        "24 03 13 02 0d -> reply"}));
 }
 
 TEST_F(Service, WrongRepliesFailWithStatusOne) {
