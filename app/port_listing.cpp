@@ -1,5 +1,7 @@
 #include "app/port_listing.h"
 
+#include "link/connection_search.h"
+
 #include <system_error>
 
 namespace zorm {
@@ -32,9 +34,9 @@ std::string Padded(std::string text, std::size_t width) {
 
 std::string PortListing(const PortTable& table, std::optional<std::uint8_t> portNumber,
                         const fs::path& dataFolder) {
-    // The search starts at PortNumber, port 0 standing for the last one, or
-    // at port 1 when Parametry.par could not be read.
-    const int first = !portNumber ? 1 : *portNumber == 0 ? NumberedPortsMax : *portNumber;
+    // The search starts at PortNumber (at 29 for 0 or a number beyond the
+    // searched ones), or at port 1 when Parametry.par could not be read.
+    const int first = !portNumber ? 1 : SearchStart(*portNumber);
     std::string text = "Data folder: " + dataFolder.string() + "\n";
     if (table.Ports.empty()) {
         text += "No serial device and no COMn entry: every port is absent.\n";

@@ -67,7 +67,7 @@ bool Drv232::OpenPort(std::uint8_t n) {
     }
     // Both settings are tried even when the first fails.
     const bool formatSet = PortHandle->SetLineFormat(LineFormatFor(BaudSelect));
-    const bool timeoutsSet = PortHandle->SetTimeouts(CommTimeouts{});
+    const bool timeoutsSet = PortHandle->SetTimeouts(timeouts_);
     if (formatSet && timeoutsSet) {
         return true;
     }

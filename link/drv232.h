@@ -25,6 +25,11 @@ class Drv232 {
 public:
     Drv232(Context& context, PortOpener opener);
 
+    // The time-outs OpenPort gives the ports it opens from then on: the
+    // converter's own (CommTimeouts{}) unless set otherwise. A scan of the
+    // line waits less for a silent address than the identification does.
+    void SetPortTimeouts(const CommTimeouts& timeouts) { timeouts_ = timeouts; }
+
     // Opens and configures COM port n. The port held before is replaced and,
     // as its owner lets go of it, closed. True only if the port opened and
     // both its line format and its time-outs were set; a port that opened but
@@ -64,6 +69,7 @@ private:
 
     Context& context_;
     PortOpener opener_;
+    CommTimeouts timeouts_{};
     std::unique_ptr<SerialPort> PortHandle;
 };
 

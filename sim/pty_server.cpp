@@ -25,7 +25,8 @@ constexpr long long SpinBeforeDueNs = 1'500'000;
 
 } // namespace
 
-PtyServer::PtyServer(ConverterSim& engine, bool paced) : engine_(engine), paced_(paced) {}
+PtyServer::PtyServer(std::span<ConverterSim> engines, bool paced)
+    : engines_(engines), paced_(paced) {}
 
 PtyServer::~PtyServer() {
     // Remove the link only while it still leads to our terminal: another
@@ -157,9 +158,11 @@ void PtyServer::ReceiveAvailable() {
         const Clock::time_point arrived = Clock::now();
         const auto sinceStart =
             std::chrono::duration_cast<std::chrono::milliseconds>(arrived - start_);
-        for (const Reply& reply :
-             engine_.Receive(std::span(chunk.data(), static_cast<std::size_t>(n)), sinceStart)) {
-            Schedule(reply, arrived);
+        const auto bytes = std::span(chunk.data(), static_cast<std::size_t>(n));
+        for (ConverterSim& engine : engines_) {
+            for (const Reply& reply : engine.Receive(bytes, sinceStart)) {
+                Schedule(reply, arrived);
+            }
         }
     }
 }

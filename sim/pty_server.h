@@ -1,5 +1,7 @@
-// Serves a ConverterSim on a pseudo-terminal, so that a program opens the
-// simulated converter like a serial port (zorm5816-sim).
+// Serves one ConverterSim or several on a pseudo-terminal, so that a program
+// opens the simulated converters like a serial port (zorm5816-sim). Several
+// converters share the line as on an RS-485 bus: each sees every frame and
+// answers only its own address.
 //
 // The server keeps a descriptor of the terminal side open itself. The kernel
 // would otherwise hang the pty up each time the client closes its port, and
@@ -14,6 +16,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -30,7 +33,7 @@ public:
     // byte and each byte becomes readable when it would have been received
     // completely at 9600 baud (10 bits per byte); otherwise a reply is written
     // at once (a late reply after its delay in either case).
-    PtyServer(ConverterSim& engine, bool paced);
+    PtyServer(std::span<ConverterSim> engines, bool paced);
     ~PtyServer();
     PtyServer(const PtyServer&) = delete;
     PtyServer& operator=(const PtyServer&) = delete;
@@ -64,7 +67,7 @@ private:
     void Schedule(const Reply& reply, Clock::time_point frameEnd);
     void SendDue();
 
-    ConverterSim& engine_;
+    std::span<ConverterSim> engines_;
     bool paced_;
     std::function<void()> beforeReceive_;
     int master_ = -1;

@@ -3,6 +3,7 @@
 #include "data/context.h"
 #include "data/evaluation.h"
 #include "data/param_files.h"
+#include "link/connection_search.h"
 #include "link/drv232.h"
 #include "ui_ZORM5801.h"
 #include "windows/AD7731.h"
@@ -27,9 +28,6 @@ namespace {
 // (as at start, although the box shows "1 s") the period is one second.
 constexpr std::array<int, 7> PeriodsMs = {1000, 2000, 5000, 10000, 15000, 30000, 60000};
 constexpr int DefaultPeriodMs = 1000;
-
-// The search tries this many ports, and wraps from port 1 to this one.
-constexpr int PortsSearched = 29;
 
 const QString FailedReading = QStringLiteral("- - - ");
 
@@ -149,32 +147,18 @@ bool THlavni::PripojZarizeni() {
         accessLog_->Clear();
     }
     DeviceSettings& settings = context_.DeviceSettings;
-    // A stored port beyond the searched ones (0, or a number above 29) starts
-    // the search at 29, so that every port is tried.
-    int port = settings.PortNumber == 0 || settings.PortNumber > PortsSearched
-                   ? PortsSearched
-                   : settings.PortNumber;
-    for (int attempt = 0; attempt < PortsSearched; ++attempt) {
-        if (link_.OpenPort(static_cast<std::uint8_t>(port))) {
-            DeviceType = link_.ReadDeviceType().substr(0, 9);
-            if (DeviceType != DeviceTypeError) {
-                boxes_.Show(BoxKind::Information,
-                            QStringLiteral("Připojeno zařízení ") +
-                                QString::fromLatin1(DeviceType) + QStringLiteral(" na portu COM") +
-                                QString::number(port),
-                            BoxButtons::Ok);
-                settings.PortNumber = static_cast<std::uint8_t>(port);
-                return true;
-            }
-            link_.ClosePort();
-            ui->BitBtn4->hide();
-        }
-        --port;
-        if (port == 0) {
-            port = PortsSearched;
-        }
+    const std::optional<FoundConverter> found =
+        SearchConverter(link_, settings.PortNumber, [this] { ui->BitBtn4->hide(); });
+    if (!found) {
+        return false;
     }
-    return false;
+    DeviceType = found->DeviceType;
+    boxes_.Show(BoxKind::Information,
+                QStringLiteral("Připojeno zařízení ") + QString::fromLatin1(DeviceType) +
+                    QStringLiteral(" na portu COM") + QString::number(found->Port),
+                BoxButtons::Ok);
+    settings.PortNumber = found->Port;
+    return true;
 }
 
 void THlavni::BitBtn4Click() {

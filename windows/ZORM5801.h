@@ -96,7 +96,7 @@ private:
 
     PortAccessLog* accessLog_ = nullptr;
 
-    // The identification text of the port tried last.
+    // The identification text of the converter found last.
     std::string DeviceType;
     bool activated_ = false;
     bool measuring_ = false;

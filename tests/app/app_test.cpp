@@ -155,11 +155,14 @@ TEST(PortListing, EveryNumberWithItsDeviceAndWhereTheSearchStarts) {
               "Problem: \"Porty.txt\" cannot be written\n"
               "The search starts at COM2 (PortNumber in Parametry.par) and goes down from "
               "there.\n");
-    // Port 0 stands for 29; no Parametry.par means port 1.
-    EXPECT_NE(PortListing(table, 0, "/d")
-                  .find("starts at COM29 (PortNumber in Parametry.par), "
-                        "where nothing is,"),
-              std::string::npos);
+    // Port 0 and a number beyond the searched ones stand for 29, as in the
+    // search itself; no Parametry.par means port 1.
+    for (const std::uint8_t stored : {0, 40}) {
+        EXPECT_NE(PortListing(table, stored, "/d")
+                      .find("starts at COM29 (PortNumber in Parametry.par), "
+                            "where nothing is,"),
+                  std::string::npos);
+    }
     EXPECT_NE(PortListing(PortTable{}, std::nullopt, "/d")
                   .find("every port is absent.\nThe search starts at COM1 (Parametry.par "
                         "cannot be read), where nothing is,"),

@@ -5,7 +5,9 @@
 # under Xvfb with --data-dir naming a folder that holds a COM1 link to the
 # installed zorm5816-sim, finds the converter and saves Parametry.par there
 # and nowhere else; a data folder that cannot be made or written gives an
-# error box and status 1, and nothing is written.
+# error box and status 1, and nothing is written. The installed zorm5816-cli
+# with its manual page and bash completion scans a line of two converters of
+# the installed simulator and identifies one; nothing is written then.
 #
 # usage: install_test.sh BUILD_DIR XSESSION
 set -euo pipefail
@@ -27,7 +29,8 @@ expect_empty_cwd() {
 cmake --install "$build" --prefix "$prefix" >/dev/null
 desktop=$prefix/share/applications/cz.zorm.zorm5816.desktop
 metainfo=$prefix/share/metainfo/cz.zorm.zorm5816.metainfo.xml
-for file in bin/zorm5816 bin/zorm5816-sim share/icons/hicolor/scalable/apps/zorm5816.svg; do
+for file in bin/zorm5816 bin/zorm5816-sim bin/zorm5816-cli share/icons/hicolor/scalable/apps/zorm5816.svg \
+    share/man/man1/zorm5816-cli.1.gz share/bash-completion/completions/zorm5816-cli; do
     [[ -s $prefix/$file ]] || xs_fail "not installed: $file"
 done
 desktop-file-validate "$desktop" || xs_fail "desktop-file-validate refused $desktop"
@@ -78,7 +81,33 @@ for unusable in "$work/file/zorm5816" /sys/kernel; do
     ((XS_STATUS == 1)) || xs_fail "$unusable: status $XS_STATUS, not 1"
     expect_empty_cwd "$unusable"
 done
-[[ $(ls -A "$work") == $'appstream.log\ncwd\ndata\nfile\nprefix\nsim.log\nxdg' ]] ||
+# The command line program: its manual page and completion, then a scan and
+# an identification against the installed simulator, from the working
+# directory, in a data folder that stays empty.
+cli=$prefix/bin/zorm5816-cli
+zcat "$prefix/share/man/man1/zorm5816-cli.1.gz" | grep -q '^\.TH "zorm5816-cli" "1"' ||
+    xs_fail "the manual page of zorm5816-cli is no manual page"
+offered=$(bash -c 'source "$1"; COMP_WORDS=(zorm5816-cli sc); COMP_CWORD=1; _zorm5816_cli
+    echo "${COMPREPLY[*]}"' _ "$prefix/share/bash-completion/completions/zorm5816-cli")
+[[ $offered == scan ]] || xs_fail "the completion offers '$offered' for 'sc'"
+mkdir "$work/cli"
+xs_start_sim --dir "$work/cli" --port 1 --address 2,5 --type 5816,5817 --pace
+scanned=$(cd "$cwd" && "$cli" scan --port 1 --data-dir "$work/cli" --json 2>/dev/null) ||
+    xs_fail "zorm5816-cli scan ended with status $?"
+[[ $(python3 -c 'import json, sys; print(json.load(sys.stdin)["found"])' <<<"$scanned") == "[2, 5]" ]] ||
+    xs_fail "zorm5816-cli scan found: $scanned"
+identified=$(cd "$cwd" && "$cli" identify --port 1 --address 5 --data-dir "$work/cli" 2>/dev/null) ||
+    xs_fail "zorm5816-cli identify ended with status $?"
+[[ $identified == "Připojeno zařízení ZORM5817A na portu COM1" ]] ||
+    xs_fail "zorm5816-cli identify printed: $identified"
+status=0
+(cd "$cwd" && "$cli" measure --celsius --port 1 --data-dir "$work/cli" 2>/dev/null) || status=$?
+((status == 3)) || xs_fail "zorm5816-cli measure --celsius without Parametry.par: status $status, not 3"
+xs_stop_sim
+[[ -z $(ls -A "$work/cli") ]] || xs_fail "zorm5816-cli wrote $(ls -A "$work/cli")"
+expect_empty_cwd "zorm5816-cli"
+
+[[ $(ls -A "$work") == $'appstream.log\ncli\ncwd\ndata\nfile\nprefix\nsim.log\nxdg' ]] ||
     xs_fail "unexpected files in the scratch folder: $(ls -A "$work")"
 
-echo "install: installed files, desktop entry and data folder passed"
+echo "install: installed files, desktop entry, data folder and zorm5816-cli passed"

@@ -1,5 +1,6 @@
 // The five converter commands, OpenPort and the direction switch, against the
 // simulated converter on a virtual clock.
+#include "link/connection_search.h"
 #include "link/drv232.h"
 #include "sim/sim_port.h"
 
@@ -642,6 +643,67 @@ TEST_F(LinkTest, DiagnosticsOfRealWords) {
               "Vysledek: 1   255   256   257   65535   10   100   1000   10000   4660   4661   "
               "30000   2   3   4   5   6   40000      N:255");
     EXPECT_EQ(context.LastReading, 40000);
+}
+
+// ----------------------------------------------------- search and time-outs
+
+// From the stored port downwards, wrapping from 1 to 29 (a stored number
+// beyond 29 starts at 29); a port that answers wrongly is closed and
+// reported, and the port that answers stays open.
+TEST(ConnectionSearch, GoesDownWrappingReportsWrongAnswersAndKeepsTheFoundPortOpen) {
+    for (const std::uint8_t stored : {4, 40}) {
+        SCOPED_TRACE(static_cast<int>(stored));
+        zorm::Context context;
+        zorm::sim::SimPorts ports;
+        ports.Add(3).Converter().SetFault(Fault::Garbage);
+        ports.Add(5).Converter().Config().Type = {'9', '9', '9', '9'};
+        zorm::Drv232 link(context, ports.Opener());
+        int wrong = 0;
+
+        const auto found = zorm::SearchConverter(link, stored, [&wrong] { ++wrong; });
+
+        std::vector<std::uint8_t> order;
+        for (int port = stored > 29 ? 29 : stored; order.empty() || order.back() != 5;
+             port = port == 1 ? 29 : port - 1) {
+            order.push_back(static_cast<std::uint8_t>(port));
+        }
+        EXPECT_EQ(ports.Tried(), order);
+        EXPECT_EQ(wrong, stored == 4 ? 1 : 0);
+        ASSERT_TRUE(found);
+        EXPECT_EQ(found->Port, 5);
+        EXPECT_EQ(found->DeviceType, "ZORM9999A");
+        EXPECT_TRUE(link.IsOpen());
+    }
+}
+
+// The time-outs given to the link reach the ports it opens afterwards; the
+// converter's own stay the default.
+TEST(PortTimeouts, DefaultAreTheConvertersOwnAndASetOneReachesTheNextPort) {
+    zorm::Context context;
+    zorm::sim::SimPorts ports;
+    zorm::sim::SimLine line = ports.Add(1);
+    line.Converter().SetFault(Fault::Silence);
+    zorm::Drv232 link(context, ports.Opener());
+    const auto silentRead = [&] {
+        line.ClearEvents();
+        EXPECT_EQ(link.ReadDeviceType(), zorm::DeviceTypeError);
+        const auto read =
+            std::find_if(line.Events().begin(), line.Events().end(),
+                         [](const LineEvent& e) { return e.Kind == EventKind::Read; });
+        return read == line.Events().end() ? zorm::sim::VirtualTime{} : read->Duration;
+    };
+
+    ASSERT_TRUE(link.OpenPort(1));
+    EXPECT_EQ(silentRead(), 1060ms);
+    const zorm::CommTimeouts scan{20, 0, 100, 20, 20};
+    link.SetPortTimeouts(scan);
+    EXPECT_EQ(silentRead(), 1060ms); // the open port keeps its time-outs
+    link.ClosePort();
+    ASSERT_TRUE(link.OpenPort(1));
+    EXPECT_EQ(silentRead(), 100ms);
+    ASSERT_TRUE(line.Timeouts());
+    EXPECT_EQ(line.Timeouts()->ReadTotalConstant, 100u);
+    EXPECT_EQ(line.Timeouts()->ReadTotalMultiplier, 0u);
 }
 
 } // namespace

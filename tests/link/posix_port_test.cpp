@@ -642,5 +642,58 @@ TEST(SimulatorEndToEnd, SimulatorRefusesBadArgumentsAndTakenNames) {
     EXPECT_TRUE(fs::is_regular_file(dir.Path() / "COM5")); // left alone
 }
 
+// Several converters on one line: each answers its own address with its own
+// type and nothing else; address 0 gets no answer; the frame log has every
+// frame once and marks the ones that were answered.
+TEST(SimulatorEndToEnd, SeveralConvertersAnswerOnlyTheirOwnAddresses) {
+    test::ScratchDirectory dir;
+    const fs::path log = dir.Path() / "frames.log";
+    sim::SimulatorProcess sim(ZORM_SIM_PROGRAM,
+                              {"--dir", dir.Path().string(), "--port", "1", "--address", "2,5",
+                               "--type", "AAAA,BBBB", "--raw", "1,2,3", "--log", log.string()});
+    ASSERT_FALSE(sim.ReadyLine().empty());
+    {
+        const test::WorkingDirectory inside(dir.Path());
+        Context context;
+        Drv232 link(context, SystemPortOpener());
+        link.SetPortTimeouts({20, 0, 100, 20, 20}); // silent addresses cost 0.1 s, not 1 s
+        ASSERT_TRUE(link.OpenPort(1));
+        for (std::uint8_t address = 0; address <= 10; ++address) {
+            SCOPED_TRACE(static_cast<int>(address));
+            context.DeviceSettings.DeviceAddress = address;
+            EXPECT_EQ(link.ReadDeviceType(), address == 2   ? "ZORMAAAAA"
+                                             : address == 5 ? "ZORMBBBBA"
+                                                            : DeviceTypeError);
+        }
+        EXPECT_FALSE(link.MeasureChannel(3)); // at address 10: nobody
+        context.DeviceSettings.DeviceAddress = 5;
+        ASSERT_TRUE(link.MeasureChannel(3));
+        EXPECT_EQ(context.LastReading, 3);
+    }
+    sim.Stop();
+    std::ifstream in(log);
+    std::vector<std::string> answered;
+    int frames = 0;
+    for (std::string line; std::getline(in, line); ++frames) {
+        if (line.ends_with("-> reply")) {
+            answered.push_back(line.substr(line.find(':') + 2));
+        }
+    }
+    EXPECT_EQ(frames, 13);
+    EXPECT_EQ(answered, (std::vector<std::string>{"25 32 0d -> reply", "25 35 0d -> reply",
+                                                  "2a 35 33 0d -> reply"}));
+
+    for (const char* wrong : {"1,0", "3,3", "1,x"}) {
+        sim::SimulatorProcess refused(
+            ZORM_SIM_PROGRAM, {"--dir", dir.Path().string(), "--port", "2", "--address", wrong});
+        const int status = refused.Wait();
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << wrong;
+    }
+    sim::SimulatorProcess types(ZORM_SIM_PROGRAM, {"--dir", dir.Path().string(), "--port", "2",
+                                                   "--address", "1,2", "--type", "AAAA,BBBB,CCCC"});
+    const int status = types.Wait();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2);
+}
+
 } // namespace
 } // namespace zorm

@@ -1,0 +1,250 @@
+// The commands that work on the files of the data folder: ports, export and
+// fit.
+#include "cli/points_file.h"
+#include "cli/session.h"
+
+#include "app/port_listing.h"
+#include "data/calibration.h"
+#include "data/number_text.h"
+#include "data/param_files.h"
+#include "link/connection_search.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace zorm::cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// What the calibration window shows above its columns and below them.
+constexpr const char* FitHeading = "Výsledný polynom";
+constexpr const char* ColumnHeadings =
+    "Měřená hodnota [bit]\tSkutečná teplota [°C]\tVypočítaná teplota [°C]\tOdchylka [°C]";
+constexpr const char* MaxDeviationCaption = "Max.odchylka: ";
+
+// A points file is a few hundred bytes; anything beyond this is no such file.
+constexpr std::streamsize MaxPointsFileSize = 1 << 20;
+
+Json DeviceJson(const SerialDevice& device) {
+    Json json = Json::Object();
+    json["node"] = device.Node.string();
+    json["identity"] = device.Identity;
+    json["driver"] = device.Driver;
+    json["usb"] = device.UsbId;
+    json["manufacturer"] = device.Manufacturer;
+    json["product"] = device.Product;
+    json["serial"] = device.Serial;
+    json["uart"] = device.Uart;
+    return json;
+}
+
+std::string FileText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    if (!in || !(text << in.rdbuf()) || text.tellp() > MaxPointsFileSize) {
+        const int error = errno;
+        throw Failed{FileFailed,
+                     "cannot read " + path.string() + ": " +
+                         (text.tellp() > MaxPointsFileSize ? "larger than a points file can be"
+                                                           : std::strerror(error))};
+    }
+    return text.str();
+}
+
+void PutCoefficients(Json& json, const Cubic& cubic) {
+    json["A3"] = cubic.A3;
+    json["A2"] = cubic.A2;
+    json["A1"] = cubic.A1;
+    json["A0"] = cubic.A0;
+}
+
+// The fitted sensor of the working copy goes into the user set, which is
+// saved: the other sensors and the factory set stay as the file held them.
+void CommitFit(Session& session, const SensorParamSet& work, int sensor) {
+    TakeSensor(work, session.Context.UserParams, sensor);
+    if (!SaveParameters(session.Context)) {
+        throw Failed{FileFailed, "cannot write " +
+                                     (fs::current_path() / ParametersFileName).string() +
+                                     "; it is left as it was"};
+    }
+}
+
+} // namespace
+
+void Ports(Session& session) {
+    const PortTable table = ResolvePorts(session.Env.Roots);
+    std::optional<std::uint8_t> portNumber;
+    if (LoadParameters(session.Context)) {
+        portNumber = session.Context.DeviceSettings.PortNumber;
+    }
+    const fs::path folder = fs::current_path();
+    if (session.Text != nullptr) {
+        *session.Text << PortListing(table, portNumber, folder);
+        return;
+    }
+    Json& document = session.Document;
+    document["data_folder"] = folder.string();
+    Json& ports = document["ports"] = Json::Array{};
+    for (const NumberedPort& port : table.Ports) {
+        Json entry = Json::Object();
+        entry["number"] = port.Number;
+        entry["kind"] = port.What == NumberedPort::Kind::Entry    ? "entry"
+                        : port.What == NumberedPort::Kind::Device ? "device"
+                                                                  : "missing";
+        entry["path"] = port.Path.string();
+        entry["identity"] = port.Identity;
+        entry["device"] = port.Device ? DeviceJson(*port.Device) : Json();
+        entry["searched"] = port.Number <= PortsSearched;
+        ports.Add(std::move(entry));
+    }
+    Json& unnumbered = document["unnumbered"] = Json::Array{};
+    for (const SerialDevice& device : table.Unnumbered) {
+        unnumbered.Add(DeviceJson(device));
+    }
+    Json& problems = document["problems"] = Json::Array{};
+    for (const std::string& problem : table.Problems) {
+        problems.Add(problem);
+    }
+    document["port_number"] = portNumber ? Json(*portNumber) : Json();
+    document["search_start"] = portNumber ? SearchStart(*portNumber) : 1;
+}
+
+void Export(Session& session) {
+    session.LoadParameters(true);
+    Context& context = session.Context;
+    context.PolyCoeffs = context.UserParams.Coefficients;
+    // The text is written also when the binary file could not be.
+    const bool constantsSaved = SaveConstants(context);
+    const bool textSaved = ExportConstantsText(context, session.Env.DecimalSeparator);
+    const fs::path folder = fs::current_path();
+    Json& files = session.Document["files"] = Json::Array{};
+    Json& coefficients = session.Document["coefficients"] = Json::Array{};
+    for (const auto& [saved, name] :
+         {std::pair{constantsSaved, ConstantsFileName}, {textSaved, ConstantsTextFileName}}) {
+        if (saved) {
+            files.Add((folder / name).string());
+        }
+    }
+    for (int s = 1; s <= 3; ++s) {
+        const Cubic cubic = CubicOf(context.PolyCoeffs, s);
+        const std::string line = PolynomialLine(cubic, session.Env.DecimalSeparator);
+        Json entry = Json::Object();
+        entry["sensor"] = s;
+        PutCoefficients(entry, cubic);
+        entry["polynomial"] = line;
+        coefficients.Add(std::move(entry));
+        if (session.Text != nullptr) {
+            *session.Text << "Snímač " << s << ": " << line << '\n';
+        }
+    }
+    if (!constantsSaved || !textSaved) {
+        throw Failed{
+            FileFailed,
+            "cannot write " +
+                (folder / (constantsSaved ? ConstantsTextFileName : ConstantsFileName)).string()};
+    }
+    if (session.Text != nullptr) {
+        *session.Text << "-> " << (folder / ConstantsFileName).string() << ", "
+                      << (folder / ConstantsTextFileName).string() << '\n';
+    }
+}
+
+void Fit(Session& session) {
+    const Arguments& args = session.Args;
+    const std::optional<unsigned> sensorNumber = args.Number("--sensor", 1, 3);
+    const std::optional<std::string> pointsFile = args.Value("--points");
+    if (!sensorNumber || !pointsFile) {
+        throw Failed{WrongUsage, "fit needs --sensor S and --points FILE"};
+    }
+    const int sensor = static_cast<int>(*sensorNumber);
+    const bool commit = args.Has("--commit");
+    if (commit) {
+        // Without a Parametry.par the fit goes into the sets of a first
+        // start, as in the window program, and the file is made.
+        session.LoadParameters(false);
+    }
+    auto parsed = ParsePoints(FileText(*pointsFile));
+    if (const std::string* error = std::get_if<std::string>(&parsed)) {
+        throw Failed{FileFailed, *pointsFile + ": " + *error};
+    }
+    const auto& points = std::get<std::vector<CalibrationPoint>>(parsed);
+    const int n = static_cast<int>(points.size());
+
+    // The working copy as the calibration window has it after a collection
+    // of these points: the sensor's slots hold them and nothing else.
+    SensorParamSet work = session.Context.UserParams;
+    for (int k = 1; k <= SensorParamSet::Points; ++k) {
+        work.Raw(sensor, k) = 0;
+        work.TrueTemp(sensor, k) = 0;
+    }
+    for (int k = 1; k <= n; ++k) {
+        work.Raw(sensor, k) = points[k - 1].Raw;
+        work.TrueTemp(sensor, k) = points[k - 1].TrueTemp;
+    }
+    work.Count(sensor) = static_cast<std::uint8_t>(n);
+
+    const std::optional<Cubic> cubic = FitCubic(work, sensor, n);
+    Json& document = session.Document;
+    document["sensor"] = sensor;
+    document["points"] = n;
+    if (!cubic) {
+        throw Failed{FileFailed, *pointsFile + ": the points give no fit (the system of the "
+                                               "least squares is singular)"};
+    }
+    CoefficientTable& table = work.Coefficients;
+    table.A3(sensor) = cubic->A3;
+    table.A2(sensor) = cubic->A2;
+    table.A1(sensor) = cubic->A1;
+    table.A0(sensor) = cubic->A0;
+    const char sep = session.Env.DecimalSeparator;
+    const std::string polynomial = PolynomialLine(*cubic, sep);
+    const FitReport report = MakeFitReport(work, sensor, n, sep);
+
+    PutCoefficients(document["coefficients"], *cubic);
+    document["heading"] = FitHeading;
+    document["polynomial"] = polynomial;
+    Json& rows = document["rows"] = Json::Array{};
+    std::ostringstream text;
+    text << FitHeading << '\n' << polynomial << '\n' << ColumnHeadings << '\n';
+    for (std::size_t k = 0; k < report.Rows.size(); ++k) {
+        const std::string trueText = fixed(points[k].TrueTemp, 6, 2, sep);
+        Json row = Json::Object();
+        row["raw"] = points[k].Raw;
+        row["true"] = double{points[k].TrueTemp};
+        row["true_text"] = trueText;
+        row["fitted"] = report.Rows[k].Fitted;
+        row["deviation"] = report.Rows[k].Deviation;
+        rows.Add(std::move(row));
+        text << points[k].Raw << '\t' << trueText << '\t' << report.Rows[k].Fitted << '\t'
+             << report.Rows[k].Deviation << '\n';
+    }
+    if (!report.Faulted) {
+        document["max_deviation"] = report.MaxDeviation;
+        text << MaxDeviationCaption << report.MaxDeviation << '\n';
+    }
+    if (session.Text != nullptr) {
+        *session.Text << text.str();
+    }
+    if (report.Faulted) {
+        // Only the huge coefficients of a nearly singular system overflow a
+        // deviation; the window does not offer such a fit for saving either.
+        throw Failed{FileFailed, *pointsFile + ": the deviation of point " +
+                                     std::to_string(report.Rows.size() + 1) +
+                                     " cannot be computed; the fit is of no use"};
+    }
+    if (commit) {
+        CommitFit(session, work, sensor);
+        if (session.Text != nullptr) {
+            *session.Text << "-> " << (fs::current_path() / ParametersFileName).string()
+                          << ", user set, sensor " << sensor << '\n';
+        }
+    }
+    document["committed"] = commit;
+}
+
+} // namespace zorm::cli
