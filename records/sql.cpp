@@ -63,8 +63,11 @@ constexpr std::array<NamedStatement, 19> Statements = {{
     {Sql::Rollback, "rollback", "ROLLBACK"},
     {Sql::SchemaTableCount, "schema_table_count",
      "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'schema_version'",
-     "SELECT count(*) FROM information_schema.tables "
-     "WHERE table_schema = current_schema() AND table_name = 'schema_version'"},
+     // information_schema is slow to ask; the catalogue answers at once (and,
+     // unlike to_regclass, from the statement's own snapshot, which sees a
+     // schema another program made while this one waited for the lock).
+     "SELECT count(*) FROM pg_catalog.pg_tables "
+     "WHERE schemaname = current_schema() AND tablename = 'schema_version'"},
     {Sql::ReadVersion, "read_version", "SELECT version, oldest_reader FROM schema_version"},
     {Sql::WriteVersion, "write_version",
      "UPDATE schema_version SET version = :version, oldest_reader = :oldest_reader"},
