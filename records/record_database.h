@@ -69,7 +69,6 @@ public:
     void Close();
     bool IsOpen() const { return !connection_.isEmpty(); }
     const QString& LastError() const { return error_; }
-    const DatabasePlace& Place() const { return place_; }
 
     // Stores the batch in one transaction, all or nothing. A record or a
     // correction whose UUID is already stored is left as it is (sending it

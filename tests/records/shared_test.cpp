@@ -72,11 +72,14 @@ RecordsRead AwaitRecords(History& history, std::uint64_t request) {
     return result;
 }
 
-std::vector<CalibrationRecord> NewRecords(Random& random, int count) {
+// Stamped as a commit stamps them, a second apart from `first` on.
+std::vector<CalibrationRecord> NewRecords(Random& random, int count,
+                                          std::int64_t first = 1'700'000'000'000) {
     std::vector<CalibrationRecord> records;
     for (int i = 0; i < count; ++i) {
-        records.push_back(test::PlainRecord(random, 1'700'000'000'000 + i * 1000));
+        records.push_back(test::PlainRecord(random, 0));
         StampRecord(records.back(), {}, "test");
+        records.back().TimeUtcMs = first + i * 1000;
     }
     return records;
 }
@@ -145,7 +148,7 @@ TEST_F(SharedDatabase, RecordsWaitWhileTheServerIsDownAndArriveOnce) {
     EXPECT_EQ(AwaitSending(history).first, 1);
     cluster_.Stop();
 
-    const std::vector<CalibrationRecord> records = NewRecords(random, 2);
+    const std::vector<CalibrationRecord> records = NewRecords(random, 2, 1'700'000'100'000);
     ASSERT_TRUE(history.Commit(records)) << history.LastError().toStdString();
     EXPECT_EQ(announced, 2);
     const auto [sent, error] = AwaitSending(history);
@@ -187,6 +190,41 @@ TEST_F(SharedDatabase, RecordsWaitWhileTheServerIsDownAndArriveOnce) {
     EXPECT_TRUE(read.Records[0].Written == early[0]);
     EXPECT_EQ(read.Records[0].Latest.Tag, "TT-9");
     EXPECT_TRUE(read.Records[1].Written == records[1]);
+    RecordFilter tagged;
+    tagged.Tag = "TT-9";
+    const RecordsRead matching = AwaitRecords(history, history.RequestMatching(tagged));
+    ASSERT_EQ(matching.Records.size(), 1u);
+    EXPECT_EQ(matching.Records[0].Written.Uuid, early[0].Uuid);
+    EXPECT_EQ(matching.Records[0].Trail.size(), 1u);
+}
+
+// Without a shared database everything is the local file's, and nothing
+// waits to be sent.
+TEST(LocalHistory, ListsReadsAndFindsTheRecordsOfTheLocalFile) {
+    test::ScratchDirectory folder;
+    Random random(71);
+    History history(QString::fromStdString((folder.Path() / HistoryFileName).string()),
+                    std::nullopt);
+    ASSERT_TRUE(history.Open());
+    const std::vector<CalibrationRecord> records = NewRecords(random, 3);
+    ASSERT_TRUE(history.Commit({records[0], records[1]}));
+    ASSERT_TRUE(history.Commit({records[2]}));
+    ASSERT_TRUE(history.Correct(NewCorrection(records[1].Uuid, CorrectedField::Note, "n", {})));
+    EXPECT_EQ(history.Pending(), 0);
+
+    const RecordList list = AwaitList(history, history.RequestList({{}, std::nullopt, 2}));
+    EXPECT_TRUE(list.Error.isEmpty() && list.SharedError.isEmpty());
+    ASSERT_EQ(list.Rows.size(), 2u);
+    EXPECT_EQ(list.Rows[0].Uuid, records[2].Uuid);
+    EXPECT_EQ(list.Rows[1].Uuid, records[1].Uuid);
+    const RecordsRead read = AwaitRecords(history, history.RequestRecords({records[1].Uuid}));
+    ASSERT_EQ(read.Records.size(), 1u);
+    EXPECT_EQ(read.Records[0].Note, "n");
+    RecordFilter filter;
+    filter.ToUtcMs = records[1].TimeUtcMs;
+    const RecordsRead older = AwaitRecords(history, history.RequestMatching(filter));
+    ASSERT_EQ(older.Records.size(), 1u);
+    EXPECT_TRUE(older.Records[0].Written == records[0]);
 }
 
 TEST_F(SharedDatabase, ARecordCommittedOfflineArrivesAfterTheProgramRestarted) {
