@@ -288,28 +288,28 @@ void History::Send(bool always) {
         worker_, [worker = worker_, always] { worker->Send(always); }, Qt::QueuedConnection);
 }
 
-std::uint64_t History::RequestList(const RecordQuery& query) {
-    const std::uint64_t request = NextRequest();
+template <typename Call> std::uint64_t History::Ask(Call call) {
+    const std::uint64_t request = ++lastRequest_;
     QMetaObject::invokeMethod(
-        worker_, [worker = worker_, request, query] { worker->List(request, query); },
+        worker_, [worker = worker_, request, call] { call(*worker, request); },
         Qt::QueuedConnection);
     return request;
+}
+
+std::uint64_t History::RequestList(const RecordQuery& query) {
+    return Ask(
+        [query](HistoryWorker& worker, std::uint64_t request) { worker.List(request, query); });
 }
 
 std::uint64_t History::RequestRecords(const std::vector<std::string>& uuids) {
-    const std::uint64_t request = NextRequest();
-    QMetaObject::invokeMethod(
-        worker_, [worker = worker_, request, uuids] { worker->Read(request, uuids); },
-        Qt::QueuedConnection);
-    return request;
+    return Ask(
+        [uuids](HistoryWorker& worker, std::uint64_t request) { worker.Read(request, uuids); });
 }
 
 std::uint64_t History::RequestMatching(const RecordFilter& filter) {
-    const std::uint64_t request = NextRequest();
-    QMetaObject::invokeMethod(
-        worker_, [worker = worker_, request, filter] { worker->Matching(request, filter); },
-        Qt::QueuedConnection);
-    return request;
+    return Ask([filter](HistoryWorker& worker, std::uint64_t request) {
+        worker.Matching(request, filter);
+    });
 }
 
 } // namespace zorm

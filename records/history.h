@@ -95,7 +95,8 @@ private:
 
     void AnnouncePending();
     void Send(bool always);
-    std::uint64_t NextRequest() { return ++lastRequest_; }
+    // Hands `call` (worker, request number) to the worker thread.
+    template <typename Call> std::uint64_t Ask(Call call);
 
     std::optional<DatabaseUrl> shared_;
     RecordDatabase local_;

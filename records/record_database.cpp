@@ -539,40 +539,49 @@ std::optional<std::vector<RecordSummary>> RecordDatabase::List(const RecordQuery
     return rows;
 }
 
-std::optional<std::vector<RecordDetails>>
-RecordDatabase::Read(const std::vector<std::string>& uuids) {
+template <typename Item>
+std::optional<std::vector<Item>>
+RecordDatabase::Gather(const std::vector<std::string>& uuids,
+                       bool (RecordDatabase::*readOne)(const std::string&, std::vector<Item>&)) {
     if (!InThread() || !Open()) {
         return std::nullopt;
     }
-    std::vector<RecordDetails> found;
+    std::vector<Item> found;
     for (const std::string& uuid : uuids) {
-        auto one = ReadOne(uuid);
-        if (!one) {
+        if (CanonicalUuid(uuid) && !(this->*readOne)(uuid, found)) {
             return std::nullopt;
-        }
-        if (*one) {
-            found.push_back(std::move(**one));
         }
     }
     return found;
 }
 
-std::optional<std::optional<RecordDetails>> RecordDatabase::ReadOne(const std::string& uuid) {
-    if (!CanonicalUuid(uuid)) {
-        return std::optional<RecordDetails>();
-    }
+std::optional<std::vector<RecordDetails>>
+RecordDatabase::Read(const std::vector<std::string>& uuids) {
+    return Gather(uuids, &RecordDatabase::ReadOne);
+}
+
+std::optional<std::vector<Correction>> RecordDatabase::Trail(const std::string& recordUuid) {
+    return Gather({recordUuid}, &RecordDatabase::ReadTrail);
+}
+
+std::optional<std::vector<Correction>>
+RecordDatabase::ReadCorrections(const std::vector<std::string>& uuids) {
+    return Gather(uuids, &RecordDatabase::ReadCorrection);
+}
+
+bool RecordDatabase::ReadOne(const std::string& uuid, std::vector<RecordDetails>& found) {
     QSqlQuery* read = Prepared(Sql::ReadRecord);
     QSqlQuery* points = Prepared(Sql::ReadPoints);
     if (!read || !points) {
-        return std::nullopt;
+        return false;
     }
     read->bindValue(":uuid", Text(uuid));
     if (!Run(*read, Sql::ReadRecord)) {
-        return std::nullopt;
+        return false;
     }
     if (!read->next()) {
         read->finish();
-        return std::optional<RecordDetails>();
+        return true;
     }
     CalibrationRecord record;
     const qlonglong id = read->value(0).toLongLong();
@@ -600,7 +609,7 @@ std::optional<std::optional<RecordDetails>> RecordDatabase::ReadOne(const std::s
 
     points->bindValue(":record_id", id);
     if (!Run(*points, Sql::ReadPoints)) {
-        return std::nullopt;
+        return false;
     }
     while (points->next()) {
         record.Points.push_back({points->value(0).toInt(), points->value(1).toDouble(),
@@ -609,57 +618,37 @@ std::optional<std::optional<RecordDetails>> RecordDatabase::ReadOne(const std::s
     }
     points->finish();
     if (!asLeft || !asFound || record.Points.size() != static_cast<std::size_t>(pointCount)) {
-        Fail(QStringLiteral("Kalibrační záznam je poškozený"), Text(uuid));
-        return std::nullopt;
+        return Fail(QStringLiteral("Kalibrační záznam je poškozený"), Text(uuid));
     }
     record.AsLeft = *asLeft;
     record.AsFound = *asFound;
 
-    auto trail = Trail(uuid);
-    if (!trail) {
-        return std::nullopt;
+    std::vector<Correction> trail;
+    if (!ReadTrail(uuid, trail)) {
+        return false;
     }
-    RecordDetails details = WithTrail(std::move(record), std::move(*trail));
-    details.Unsent = unsent;
-    return std::optional(std::move(details));
+    found.push_back(WithTrail(std::move(record), std::move(trail)));
+    found.back().Unsent = unsent;
+    return true;
 }
 
-std::optional<std::vector<Correction>> RecordDatabase::Trail(const std::string& recordUuid) {
-    if (!InThread() || !Open()) {
-        return std::nullopt;
-    }
-    return Corrections(Sql::ReadTrail, recordUuid);
+bool RecordDatabase::ReadTrail(const std::string& recordUuid, std::vector<Correction>& found) {
+    return ReadCorrections(Sql::ReadTrail, recordUuid, found);
 }
 
-std::optional<std::vector<Correction>>
-RecordDatabase::ReadCorrections(const std::vector<std::string>& uuids) {
-    if (!InThread() || !Open()) {
-        return std::nullopt;
-    }
-    std::vector<Correction> found;
-    for (const std::string& uuid : uuids) {
-        auto one = Corrections(Sql::ReadCorrection, uuid);
-        if (!one) {
-            return std::nullopt;
-        }
-        found.insert(found.end(), one->begin(), one->end());
-    }
-    return found;
+bool RecordDatabase::ReadCorrection(const std::string& uuid, std::vector<Correction>& found) {
+    return ReadCorrections(Sql::ReadCorrection, uuid, found);
 }
 
-std::optional<std::vector<Correction>> RecordDatabase::Corrections(Sql statement,
-                                                                   const std::string& uuid) {
-    std::vector<Correction> found;
-    if (!CanonicalUuid(uuid)) {
-        return found;
-    }
+bool RecordDatabase::ReadCorrections(Sql statement, const std::string& uuid,
+                                     std::vector<Correction>& found) {
     QSqlQuery* read = Prepared(statement);
     if (!read) {
-        return std::nullopt;
+        return false;
     }
     read->bindValue(":uuid", Text(uuid));
     if (!Run(*read, statement)) {
-        return std::nullopt;
+        return false;
     }
     while (read->next()) {
         const auto field = FieldNamed(Text(read->value(2)));
@@ -671,7 +660,7 @@ std::optional<std::vector<Correction>> RecordDatabase::Corrections(Sql statement
                          Text(read->value(7))});
     }
     read->finish();
-    return found;
+    return true;
 }
 
 std::optional<std::vector<OutboxEntry>> RecordDatabase::Unsent(int limit) {

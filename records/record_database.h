@@ -109,8 +109,15 @@ private:
     bool StoreRecord(const CalibrationRecord& record, Queue queue);
     bool StoreCorrection(const Correction& correction, Queue queue);
     bool Enqueue(const std::string& uuid, OutboxKind kind);
-    std::optional<std::optional<RecordDetails>> ReadOne(const std::string& uuid);
-    std::optional<std::vector<Correction>> Corrections(Sql statement, const std::string& uuid);
+    // The items of each valid UUID, each added by `readOne`.
+    template <typename Item>
+    std::optional<std::vector<Item>> Gather(const std::vector<std::string>& uuids,
+                                            bool (RecordDatabase::*readOne)(const std::string&,
+                                                                            std::vector<Item>&));
+    bool ReadOne(const std::string& uuid, std::vector<RecordDetails>& found);
+    bool ReadTrail(const std::string& recordUuid, std::vector<Correction>& found);
+    bool ReadCorrection(const std::string& uuid, std::vector<Correction>& found);
+    bool ReadCorrections(Sql statement, const std::string& uuid, std::vector<Correction>& found);
     bool Fail(const QString& what, const QString& why);
 
     DatabasePlace place_;

@@ -54,22 +54,24 @@ std::pair<int, QString> AwaitSending(History& history) {
     return result;
 }
 
-RecordList AwaitList(History& history, std::uint64_t request) {
-    RecordList result;
-    EXPECT_TRUE(Await(history, &History::Listed, [&](std::uint64_t id, const RecordList& list) {
-        result = list;
+// The answer to `request`, which comes as `signal`.
+template <typename Answer>
+Answer AwaitAnswer(History& history, void (History::*signal)(std::uint64_t, const Answer&),
+                   std::uint64_t request) {
+    Answer result;
+    EXPECT_TRUE(Await(history, signal, [&](std::uint64_t id, const Answer& answer) {
+        result = answer;
         return id == request;
     }));
     return result;
 }
 
+RecordList AwaitList(History& history, std::uint64_t request) {
+    return AwaitAnswer(history, &History::Listed, request);
+}
+
 RecordsRead AwaitRecords(History& history, std::uint64_t request) {
-    RecordsRead result;
-    EXPECT_TRUE(Await(history, &History::RecordsReady, [&](std::uint64_t id, const RecordsRead& r) {
-        result = r;
-        return id == request;
-    }));
-    return result;
+    return AwaitAnswer(history, &History::RecordsReady, request);
 }
 
 // Stamped as a commit stamps them, a second apart from `first` on.
