@@ -15,7 +15,7 @@
 //
 // DIR (default: a new folder in the working directory, removed afterwards)
 // is where the files go: the disk under test; the benchmark names it.
-// --postgres runs part 2 also against a throwaway PostgreSQL cluster on a
+// --postgres runs the list also against a throwaway PostgreSQL cluster on a
 // Unix socket (tests/support/pg_cluster.h).
 
 #include "bench/quantile.h"

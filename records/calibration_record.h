@@ -18,7 +18,7 @@
 namespace zorm {
 
 // What a record says where the station settings give nothing.
-inline constexpr const char* Unspecified = "neuvedeno";
+inline constexpr const char* NotStated = "neuvedeno";
 
 // One point as collected, with what the new polynomial gives for it and, where
 // the sensor had a calibration in force, how far the old one was off.

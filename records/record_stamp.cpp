@@ -10,8 +10,8 @@ namespace zorm {
 
 namespace {
 
-std::string OrUnspecified(const std::string& text) {
-    return text.empty() ? std::string(Unspecified) : text;
+std::string OrNotStated(const std::string& text) {
+    return text.empty() ? std::string(NotStated) : text;
 }
 
 struct Moment {
@@ -38,10 +38,10 @@ void StampRecord(CalibrationRecord& record, const StationSettings& settings,
     record.UtcOffsetSeconds = now.OffsetSeconds;
     record.Station = QSysInfo::machineHostName().toStdString();
     record.ProgramVersion = std::string(programVersion);
-    record.Operator = OrUnspecified(settings.Operator);
-    record.Reference = {OrUnspecified(settings.Reference.Description),
-                        OrUnspecified(settings.Reference.SerialNumber),
-                        OrUnspecified(settings.Reference.CertificateNumber)};
+    record.Operator = OrNotStated(settings.Operator);
+    record.Reference = {OrNotStated(settings.Reference.Description),
+                        OrNotStated(settings.Reference.SerialNumber),
+                        OrNotStated(settings.Reference.CertificateNumber)};
     record.Tag = settings.TagOf(record.Port, record.Address);
 }
 
@@ -52,7 +52,7 @@ Correction NewCorrection(const std::string& recordUuid, CorrectedField field, st
             recordUuid,
             field,
             std::move(value),
-            OrUnspecified(settings.Operator),
+            OrNotStated(settings.Operator),
             now.UtcMs,
             now.OffsetSeconds,
             QSysInfo::machineHostName().toStdString()};
