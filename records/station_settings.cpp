@@ -1,0 +1,135 @@
+#include "records/station_settings.h"
+
+#include "data/key_value_lines.h"
+#include "data/param_files.h"
+
+#include <array>
+#include <charconv>
+#include <cstdint>
+#include <span>
+
+namespace zorm {
+
+namespace {
+
+// A station file holds a few dozen lines; this leaves room for many tags.
+constexpr std::size_t StationFileLimit = 256 * 1024;
+
+constexpr std::string_view TagPrefix = "Tag.COM";
+
+struct Field {
+    std::string_view Key;
+    std::string StationSettings::*Own = nullptr;
+    std::string ReferenceInstrument::*OfReference = nullptr;
+};
+
+constexpr std::array<Field, 5> Fields = {{
+    {"Operator", &StationSettings::Operator, nullptr},
+    {"ReferenceDescription", nullptr, &ReferenceInstrument::Description},
+    {"ReferenceSerialNumber", nullptr, &ReferenceInstrument::SerialNumber},
+    {"ReferenceCertificateNumber", nullptr, &ReferenceInstrument::CertificateNumber},
+    {"SharedDatabase", &StationSettings::SharedDatabase, nullptr},
+}};
+
+std::string& Target(StationSettings& settings, const Field& field) {
+    return field.Own ? settings.*field.Own : settings.Reference.*field.OfReference;
+}
+
+const std::string& Target(const StationSettings& settings, const Field& field) {
+    return field.Own ? settings.*field.Own : settings.Reference.*field.OfReference;
+}
+
+// "Tag.COM3.1": port 3, address 1.
+std::optional<std::pair<int, int>> TagKey(std::string_view key) {
+    if (key.size() < TagPrefix.size() || !SameKey(key.substr(0, TagPrefix.size()), TagPrefix)) {
+        return std::nullopt;
+    }
+    key.remove_prefix(TagPrefix.size());
+    int port = 0;
+    int address = 0;
+    const char* const end = key.data() + key.size();
+    const auto first = std::from_chars(key.data(), end, port);
+    if (first.ec != std::errc() || first.ptr == end || *first.ptr != '.') {
+        return std::nullopt;
+    }
+    const auto second = std::from_chars(first.ptr + 1, end, address);
+    if (second.ec != std::errc() || second.ptr != end) {
+        return std::nullopt;
+    }
+    return std::pair{port, address};
+}
+
+std::string OneLine(std::string_view value) {
+    std::string line(value);
+    for (char& c : line) {
+        if (c == '\r' || c == '\n') {
+            c = ' ';
+        }
+    }
+    const std::size_t first = line.find_first_not_of(" \t");
+    if (first == std::string::npos) {
+        return {};
+    }
+    return line.substr(first, line.find_last_not_of(" \t") - first + 1);
+}
+
+} // namespace
+
+std::optional<std::string> StationSettings::TagOf(int port, int address) const {
+    const auto found = Tags.find({port, address});
+    if (found == Tags.end() || found->second.empty()) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
+StationSettings ParseStationSettings(std::string_view text) {
+    StationSettings settings;
+    for (const KeyValue& line : KeyValueLines(text)) {
+        bool known = false;
+        for (const Field& field : Fields) {
+            if (SameKey(line.Key, field.Key)) {
+                Target(settings, field) = line.Value;
+                known = true;
+            }
+        }
+        if (const auto tag = TagKey(line.Key)) {
+            settings.Tags[*tag] = line.Value;
+            known = true;
+        }
+        if (!known) {
+            settings.Other.emplace_back(line.Key, line.Value);
+        }
+    }
+    return settings;
+}
+
+std::string FormatStationSettings(const StationSettings& settings) {
+    std::string text = "; ZORM5816A: the settings of this calibration station\n";
+    for (const Field& field : Fields) {
+        text += std::string(field.Key) + "=" + OneLine(Target(settings, field)) + "\n";
+    }
+    for (const auto& [where, tag] : settings.Tags) {
+        if (!OneLine(tag).empty()) {
+            text += std::string(TagPrefix) + std::to_string(where.first) + "." +
+                    std::to_string(where.second) + "=" + OneLine(tag) + "\n";
+        }
+    }
+    for (const auto& [key, value] : settings.Other) {
+        text += OneLine(key) + "=" + OneLine(value) + "\n";
+    }
+    return text;
+}
+
+StationSettings LoadStationSettings() {
+    return ParseStationSettings(ReadFileStart(StationSettingsFileName, StationFileLimit));
+}
+
+bool SaveStationSettings(const StationSettings& settings) {
+    const std::string text = FormatStationSettings(settings);
+    return SaveFileContents(
+        StationSettingsFileName,
+        std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
+} // namespace zorm

@@ -1,0 +1,210 @@
+// The schema version of a record database on both engines: a database of the
+// first release opens in this build and reads unchanged, a newer one is
+// refused unless it says this build may use it, a failed step leaves nothing
+// behind, and two programs making the schema at once make it once.
+#include "records/record_database.h"
+#include "tests/records/store_fixture.h"
+#include "tests/support/random_records.h"
+
+#include <gtest/gtest.h>
+
+#include <QStringList>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace zorm {
+namespace {
+
+std::string Contents(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+class Migration : public ::testing::TestWithParam<Engine> {
+protected:
+    test::ScratchDirectory scratch_;
+    DatabasePlace place_ = test::FreshPlace(GetParam(), scratch_);
+
+    // Runs a script kept in the tests: on PostgreSQL through psql, on SQLite
+    // one statement a line.
+    void RunScript(const char* name) {
+        const std::string script = Contents(std::filesystem::path(ZORM_RECORDS_TEST_DIR) / name);
+        if (GetParam() == Engine::Postgres) {
+            test::SharedCluster().Psql(place_.Server.Database, script);
+            return;
+        }
+        test::RawConnection raw(place_);
+        std::istringstream lines(script);
+        for (std::string line; std::getline(lines, line);) {
+            if (!line.empty() && !line.starts_with("--")) {
+                ASSERT_TRUE(raw.Exec(QString::fromStdString(line))) << line;
+            }
+        }
+    }
+
+    // The version row, as "version/oldest reader".
+    QString Version() {
+        test::RawConnection raw(place_);
+        return raw.Value("SELECT version || '/' || oldest_reader FROM schema_version");
+    }
+
+    void SetVersion(int version, int oldestReader) {
+        test::RawConnection raw(place_);
+        ASSERT_TRUE(raw.Exec(QStringLiteral("UPDATE schema_version SET version = %1, "
+                                            "oldest_reader = %2")
+                                 .arg(version)
+                                 .arg(oldestReader)));
+    }
+
+    // What the version 1 tables hold, as text.
+    QString Dump() {
+        test::RawConnection raw(place_);
+        const QStringList tables = {
+            "uuid, recorded_at, utc_offset_s, station, program_version, operator, "
+            "reference_description, reference_serial, reference_certificate, converter_type, "
+            "address, port, tag, sensor, point_count, as_left, as_found, as_found_in_force, "
+            "max_deviation, residual_sd, restored_from FROM calibration_record ORDER BY id",
+            "record_id, position, raw, true_temp, fitted, deviation, as_found_deviation FROM "
+            "calibration_point ORDER BY record_id, position",
+            "uuid, record_uuid, field, value, author, corrected_at, utc_offset_s, station FROM "
+            "record_correction ORDER BY id",
+        };
+        QString dump;
+        for (const QString& table : tables) {
+            QSqlQuery query(QSqlDatabase::database(raw.Name(), false));
+            EXPECT_TRUE(query.exec("SELECT " + table));
+            while (query.next()) {
+                for (int i = 0; i < query.record().count(); ++i) {
+                    dump += query.value(i).toString() + "|";
+                }
+                dump += "\n";
+            }
+        }
+        return dump;
+    }
+};
+
+TEST_P(Migration, AVersion1DatabaseOpensAndReadsUnchanged) {
+    RunScript(GetParam() == Engine::Postgres ? "schema_v1_postgres.sql" : "schema_v1_sqlite.sql");
+    const QString before = Dump();
+    ASSERT_FALSE(before.isEmpty());
+
+    RecordDatabase database(place_);
+    ASSERT_TRUE(database.Open()) << database.LastError().toStdString();
+    CalibrationRecord expected;
+    expected.Uuid = "0b8f6a7e-3c1d-4e2f-9a0b-1c2d3e4f5a6b";
+    expected.TimeUtcMs = 1'709'280'930'250;
+    expected.UtcOffsetSeconds = 3600;
+    expected.Station = "kalibrace-1";
+    expected.ProgramVersion = "1.0.0";
+    expected.Operator = "Jana Nov\xC3\xA1kov\xC3\xA1";
+    expected.Reference = {"Pt100", "12345", "K-2024/117"};
+    expected.ConverterType = "ZORM5816A";
+    expected.Address = 1;
+    expected.Port = 3;
+    expected.Tag = "TT-101";
+    expected.Sensor = 2;
+    expected.Points = {{10000, -20.5, -20.5, 0.0, std::nullopt},
+                       {30000, 20.125, 20.125, -0.0, std::nullopt},
+                       {60000, 80.0, 79.75, -0.25, std::nullopt},
+                       {90000, 141.5, 141.5, 4.9406564584124654e-324, std::nullopt}};
+    expected.AsLeft = {1.0, 0.0, -1.0, -0.0};
+    expected.AsFound = {0.0, 0.0, 0.0, 0.0};
+    expected.MaxDeviation = -0.25;
+    const auto read = database.Read({expected.Uuid});
+    ASSERT_TRUE(read && read->size() == 1) << database.LastError().toStdString();
+    EXPECT_TRUE(read->front().Written == expected);
+    ASSERT_EQ(read->front().Trail.size(), 1u);
+    EXPECT_EQ(read->front().Trail[0].TimeUtcMs, 1'709'370'000'000);
+    EXPECT_EQ(read->front().Latest.Tag, "TT-102");
+    EXPECT_EQ(Dump(), before);
+
+    // It takes new records.
+    test::Random random(1);
+    ASSERT_TRUE(database.Store({{test::PlainRecord(random, 1'709'300'000'000)}, {}}, Queue::No))
+        << database.LastError().toStdString();
+    EXPECT_EQ(database.List({})->size(), 2u);
+    database.Close();
+    EXPECT_EQ(Version(), QStringLiteral("%1/1").arg(CurrentSchemaVersion()));
+}
+
+TEST_P(Migration, ADatabaseNewerThanThisBuildIsRefusedAndLeftAlone) {
+    {
+        RecordDatabase database(place_);
+        ASSERT_TRUE(database.Open());
+    }
+    const int newer = CurrentSchemaVersion() + 1;
+    SetVersion(newer, newer);
+    const std::string fileBefore =
+        GetParam() == Engine::Sqlite ? Contents(place_.File.toStdString()) : "";
+
+    RecordDatabase database(place_);
+    EXPECT_FALSE(database.Open());
+    EXPECT_TRUE(database.LastError().contains(QStringLiteral("novější program")))
+        << database.LastError().toStdString();
+    EXPECT_FALSE(database.Store({}, Queue::No));
+    EXPECT_EQ(Version(), QStringLiteral("%1/%1").arg(newer));
+    if (GetParam() == Engine::Sqlite) {
+        EXPECT_EQ(Contents(place_.File.toStdString()), fileBefore);
+    }
+}
+
+TEST_P(Migration, ANewerDatabaseThatOlderBuildsMayUseIsUsed) {
+    {
+        RecordDatabase database(place_);
+        ASSERT_TRUE(database.Open());
+    }
+    const int newer = CurrentSchemaVersion() + 1;
+    SetVersion(newer, CurrentSchemaVersion());
+    RecordDatabase database(place_);
+    ASSERT_TRUE(database.Open()) << database.LastError().toStdString();
+    test::Random random(2);
+    EXPECT_TRUE(database.Store({{test::PlainRecord(random, 1'709'300'000'000)}, {}}, Queue::No));
+    database.Close();
+    EXPECT_EQ(Version(), QStringLiteral("%1/%2").arg(newer).arg(CurrentSchemaVersion()));
+}
+
+TEST_P(Migration, AStepThatFailsLeavesTheDatabaseAsItWas) {
+    {
+        // Something of the same name in the way of the first step.
+        test::RawConnection raw(place_);
+        ASSERT_TRUE(raw.Exec("CREATE TABLE calibration_point (x integer)"));
+    }
+    RecordDatabase database(place_);
+    EXPECT_FALSE(database.Open());
+    EXPECT_FALSE(database.LastError().isEmpty());
+    test::RawConnection raw(place_);
+    EXPECT_FALSE(raw.Exec("SELECT count(*) FROM schema_version"));
+    EXPECT_FALSE(raw.Exec("SELECT count(*) FROM calibration_record"));
+    EXPECT_TRUE(raw.Exec("SELECT x FROM calibration_point"));
+}
+
+TEST_P(Migration, TwoProgramsMakingTheSchemaAtOnceMakeItOnce) {
+    bool opened[2] = {false, false};
+    QString errors[2];
+    std::thread threads[2];
+    for (int i = 0; i < 2; ++i) {
+        threads[i] = std::thread([&, i] {
+            RecordDatabase database(place_);
+            opened[i] = database.Open();
+            errors[i] = database.LastError();
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_TRUE(opened[0]) << errors[0].toStdString();
+    EXPECT_TRUE(opened[1]) << errors[1].toStdString();
+    EXPECT_EQ(Version(), QStringLiteral("%1/1").arg(CurrentSchemaVersion()));
+    test::RawConnection raw(place_);
+    EXPECT_EQ(raw.Value("SELECT count(*) FROM schema_version"), "1");
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, Migration, ::testing::Values(Engine::Sqlite, Engine::Postgres),
+                         test::EngineName);
+
+} // namespace
+} // namespace zorm
