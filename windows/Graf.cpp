@@ -9,7 +9,7 @@
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
+#include <QPolygonF>
 #include <QScreen>
 #include <QtCharts/QChart>
 #include <QtCharts/QDateTimeAxis>
@@ -26,15 +26,14 @@ namespace {
 
 // The spans of the items of "Časový úsek"; the last item is everything kept.
 constexpr std::array<std::int64_t, 3> SpanMs = {60'000, 600'000, 3'600'000};
-constexpr int TenMinutes = 1;
+constexpr int Everything = 3;
 
 const std::array<QColor, SensorParamSet::Sensors> SensorColours = {
     QColor(0, 70, 200), QColor(200, 30, 30), QColor(0, 140, 60)};
 
 QPen SensorPen(std::size_t k) {
-    QPen pen(SensorColours[k], 1.5);
-    pen.setCapStyle(Qt::RoundCap);
-    pen.setJoinStyle(Qt::RoundJoin);
+    QPen pen(SensorColours[k], 1);
+    pen.setCosmetic(true);
     return pen;
 }
 
@@ -53,16 +52,19 @@ QString ValueText(float value, ChartValue kind) {
 } // namespace
 
 // The three traces, drawn over the chart's plot area. Qt Charts' line series
-// join their points across a gap; these paths break where a sensor gave no
+// join their points across a gap; these lines break where a sensor gave no
 // value.
 class TraceLayer : public QGraphicsItem {
 public:
+    // Per sensor, its lines; a line of one point is a dot.
+    using Lines = std::array<std::vector<QPolygonF>, SensorParamSet::Sensors>;
+
     explicit TraceLayer(QGraphicsItem* parent) : QGraphicsItem(parent) {}
 
-    void Set(const QRectF& area, std::array<QPainterPath, SensorParamSet::Sensors> paths) {
+    void Set(const QRectF& area, Lines lines) {
         prepareGeometryChange();
         area_ = area;
-        paths_ = std::move(paths);
+        lines_ = std::move(lines);
         update();
     }
 
@@ -71,14 +73,21 @@ public:
     void paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) override {
         painter->setClipRect(area_);
         painter->setRenderHint(QPainter::Antialiasing);
-        for (std::size_t k = 0; k < paths_.size(); ++k) {
-            painter->strokePath(paths_[k], SensorPen(k));
+        for (std::size_t k = 0; k < lines_.size(); ++k) {
+            painter->setPen(SensorPen(k));
+            for (const QPolygonF& line : lines_[k]) {
+                if (line.size() == 1) {
+                    painter->drawEllipse(line.front(), 1.5, 1.5);
+                } else {
+                    painter->drawPolyline(line);
+                }
+            }
         }
     }
 
 private:
     QRectF area_;
-    std::array<QPainterPath, SensorParamSet::Sensors> paths_;
+    Lines lines_;
 };
 
 TGraf::TGraf(const ReadingHistory& history, QWidget* parent)
@@ -89,6 +98,8 @@ TGraf::TGraf(const ReadingHistory& history, QWidget* parent)
     chart_->setAnimationOptions(QChart::NoAnimation);
     chart_->legend()->setAlignment(Qt::AlignTop);
     chart_->setMargins(QMargins(4, 4, 4, 4));
+    // The scale's numbers with the decimal separator of the regional settings.
+    chart_->setLocalizeNumbers(true);
     chart_->addAxis(timeAxis_, Qt::AlignBottom);
     chart_->addAxis(valueAxis_, Qt::AlignLeft);
     timeAxis_->setTickCount(7);
@@ -113,7 +124,7 @@ TGraf::TGraf(const ReadingHistory& history, QWidget* parent)
 
     ui->GrafView->viewport()->setMouseTracking(true);
     ui->GrafView->viewport()->installEventFilter(this);
-    ui->Rozsah->setCurrentIndex(TenMinutes);
+    ui->Rozsah->setCurrentIndex(Everything);
 
     connect(ui->Rozsah, &QComboBox::currentIndexChanged, this, &TGraf::Prekresli);
     connect(ui->Pauza, &QPushButton::toggled, this, &TGraf::PauzaClick);
@@ -189,8 +200,9 @@ void TGraf::Prekresli() {
         valueAxis_->setRange(low - room, high + room);
         valueAxis_->applyNiceNumbers();
     }
-    valueAxis_->setTitleText(kind_ == ChartValue::Raw ? QStringLiteral("bit")
-                                                      : QStringLiteral("°C"));
+    const bool raw = kind_ == ChartValue::Raw;
+    valueAxis_->setTitleText(raw ? QStringLiteral("bit") : QStringLiteral("°C"));
+    valueAxis_->setLabelFormat(raw ? QStringLiteral("%.0f") : QStringLiteral("%.2f"));
     timeAxis_->setFormat(to_ - from_ > SpanMs.back() ? QStringLiteral("d.M. HH:mm")
                                                      : QStringLiteral("HH:mm:ss"));
     timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(from_), QDateTime::fromMSecsSinceEpoch(to_));
@@ -210,24 +222,16 @@ void TGraf::PlaceTraces() {
     const auto yOf = [&](float value) {
         return area.bottom() - (static_cast<double>(value) - low) * area.height() / span;
     };
-    std::array<QPainterPath, SensorParamSet::Sensors> paths;
+    TraceLayer::Lines lines;
     for (std::size_t k = 0; k < traces_.size(); ++k) {
-        QPainterPath& path = paths[k];
-        const std::vector<TracePoint>& trace = traces_[k];
-        for (std::size_t p = 0; p < trace.size(); ++p) {
-            const QPointF at(XOf(trace[p].UnixMs), yOf(trace[p].Value));
-            if (!trace[p].StartsLine) {
-                path.lineTo(at);
-                continue;
+        for (const TracePoint& point : traces_[k]) {
+            if (point.StartsLine || lines[k].empty()) {
+                lines[k].emplace_back();
             }
-            path.moveTo(at);
-            // A value alone between two gaps is a dot.
-            if (p + 1 == trace.size() || trace[p + 1].StartsLine) {
-                path.addEllipse(at, 1.0, 1.0);
-            }
+            lines[k].back().append(QPointF(XOf(point.UnixMs), yOf(point.Value)));
         }
     }
-    traceLayer_->Set(area, std::move(paths));
+    traceLayer_->Set(area, std::move(lines));
     PlaceCursor();
 }
 

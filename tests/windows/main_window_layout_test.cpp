@@ -111,7 +111,7 @@ TEST_F(MainWindowLayout, WindowMenuAndInitialStates) {
         items.append(item->isSeparator() ? "-"
                                          : item->text() + (item->isEnabled() ? "" : " (off)"));
     }
-    EXPECT_EQ(items, (QStringList{"Spustit záznam…", "Zastavit záznam (off)", "-", "Graf"}));
+    EXPECT_EQ(items, (QStringList{"&Spustit záznam…", "&Zastavit záznam (off)", "-", "&Graf"}));
     EXPECT_TRUE(window.statusBar()->isHidden());
 
     auto* spin = Control<QSpinBox>("SpinEdit1");

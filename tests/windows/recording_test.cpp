@@ -251,6 +251,8 @@ TEST_F(Recording, ChartPausesFollowsItsSpansKeepsAFixedScaleAndReadsOutTheCursor
     TGraf* graf = Recorder().ChartWindow();
     const ReadingHistory& history = Recorder().History();
     window.BitBtn1Click();
+    auto* span = Part<QComboBox>(graf, "Rozsah");
+    span->setCurrentIndex(1);
     EXPECT_EQ(TimeAxis(graf)->max().toMSecsSinceEpoch(), NewestTime(history));
     EXPECT_EQ(TimeAxis(graf)->max().toMSecsSinceEpoch() - TimeAxis(graf)->min().toMSecsSinceEpoch(),
               600'000);
@@ -272,7 +274,6 @@ TEST_F(Recording, ChartPausesFollowsItsSpansKeepsAFixedScaleAndReadsOutTheCursor
     EXPECT_EQ(TimeAxis(graf)->max().toMSecsSinceEpoch(), NewestTime(history));
     EXPECT_GE(ValueAxis(graf)->max(), 30000);
 
-    auto* span = Part<QComboBox>(graf, "Rozsah");
     span->setCurrentIndex(0);
     EXPECT_EQ(TimeAxis(graf)->min().msecsTo(TimeAxis(graf)->max()), 60'000);
     // Everything kept: both passes, and at least a second.
