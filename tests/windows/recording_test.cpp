@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QThread>
+#include <QTimer>
 #include <QtCharts/QChartView>
 #include <QtCharts/QDateTimeAxis>
 #include <QtCharts/QValueAxis>
@@ -162,6 +163,27 @@ TEST_F(Recording, APassReachesTheLogAndTheChart) {
     EXPECT_EQ(LogText(), logged);
     EXPECT_EQ(Recorder().History().Size(), 2U);
     EXPECT_TRUE(boxes.Shown.empty());
+}
+
+TEST_F(Recording, PassesDuringTheCalibrationWindowReachTheLogAndTheChart) {
+    Connect();
+    Tick({1});
+    StartLog();
+    Recorder().Graf();
+    window.BitBtn3Click(); // every second
+    // The calibration window's own modal loop runs for 2.5 s.
+    modal.Drive = [](QDialog& dialog) {
+        QTimer::singleShot(2500, &dialog, &QDialog::reject);
+        return dialog.exec();
+    };
+    window.Parametry1Click();
+    window.BitBtn5Click();
+
+    const ReadingHistory& history = Recorder().History();
+    EXPECT_GE(history.Size(), 2U);
+    EXPECT_EQ(Recorder().LogLines(), history.Size());
+    EXPECT_EQ(LogText().count("\r\n"), static_cast<qsizetype>(history.Size() + 1));
+    EXPECT_EQ(TimeAxis(Recorder().ChartWindow())->max().toMSecsSinceEpoch(), NewestTime(history));
 }
 
 TEST_F(Recording, AFileThatCannotBeMadeIsReportedAndNothingIsLogged) {
