@@ -1,5 +1,8 @@
 #include "data/log_file.h"
 
+#include "data/write_all.h"
+
+#include <span>
 #include <system_error>
 #include <utility>
 
@@ -21,29 +24,13 @@ namespace {
 
 #ifdef _WIN32
 
-std::string LastErrorText() {
+// The system's reason for the call that failed last.
+std::string FailureText() {
     return std::system_category().message(static_cast<int>(GetLastError()));
 }
 
-bool WriteAll(HANDLE file, std::string_view bytes, std::string& reason) {
-    while (!bytes.empty()) {
-        DWORD written = 0;
-        if (!WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-            written == 0) {
-            reason = LastErrorText();
-            return false;
-        }
-        bytes.remove_prefix(written);
-    }
-    return true;
-}
-
-bool SyncFile(HANDLE file, std::string& reason) {
-    if (FlushFileBuffers(file) != 0) {
-        return true;
-    }
-    reason = LastErrorText();
-    return false;
+bool SyncData(HANDLE file) {
+    return FlushFileBuffers(file) != 0;
 }
 
 void CutBack(HANDLE file, std::uint64_t size) {
@@ -60,33 +47,12 @@ void CloseFile(HANDLE file) {
 
 #else
 
-std::string ErrnoText(int error) {
-    return std::generic_category().message(error);
+std::string FailureText() {
+    return std::generic_category().message(errno);
 }
 
-bool WriteAll(int fd, std::string_view bytes, std::string& reason) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            // A write that takes nothing and reports nothing: call it a full
-            // disk rather than loop.
-            reason = ErrnoText(written < 0 ? errno : ENOSPC);
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
-bool SyncFile(int fd, std::string& reason) {
-    if (::fdatasync(fd) == 0) {
-        return true;
-    }
-    reason = ErrnoText(errno);
-    return false;
+bool SyncData(int fd) {
+    return ::fdatasync(fd) == 0;
 }
 
 void CutBack(int fd, std::uint64_t size) {
@@ -111,6 +77,23 @@ void SyncFolderOf(const std::filesystem::path& path) {
 
 #endif
 
+template <typename Handle> bool WriteLine(Handle file, std::string_view line, std::string& reason) {
+    const std::span bytes(reinterpret_cast<const std::uint8_t*>(line.data()), line.size());
+    if (WriteAll(file, bytes)) {
+        return true;
+    }
+    reason = FailureText();
+    return false;
+}
+
+template <typename Handle> bool SyncFile(Handle file, std::string& reason) {
+    if (SyncData(file)) {
+        return true;
+    }
+    reason = FailureText();
+    return false;
+}
+
 } // namespace
 
 std::unique_ptr<LogFile> LogFile::Create(const std::filesystem::path& path, std::string& reason,
@@ -119,7 +102,7 @@ std::unique_ptr<LogFile> LogFile::Create(const std::filesystem::path& path, std:
     const HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        reason = LastErrorText();
+        reason = FailureText();
         return nullptr;
     }
 #else
@@ -128,7 +111,7 @@ std::unique_ptr<LogFile> LogFile::Create(const std::filesystem::path& path, std:
     ::sigaction(SIGXFSZ, &ignore, nullptr);
     const int handle = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (handle < 0) {
-        reason = ErrnoText(errno);
+        reason = FailureText();
         return nullptr;
     }
     SyncFolderOf(path);
@@ -162,7 +145,7 @@ bool LogFile::Append(std::string_view line, std::string& reason) {
     }
     // The worker is idle now: the file is the caller's alone.
     std::string failure;
-    if (!WriteAll(handle_, line, failure)) {
+    if (!WriteLine(handle_, line, failure)) {
         CutBack(handle_, size_);
         const std::lock_guard lock(mutex_);
         failure_ = failure;
