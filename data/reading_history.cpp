@@ -112,7 +112,12 @@ std::vector<TracePoint> ThinTrace(const ReadingHistory& history, int sensor, Cha
         }
     };
 
+    // Column c holds the times t with (t - fromMs) * columns / span == c
+    // (rounded down; `toMs` in the last one). The samples come in time order,
+    // so the division runs once per column: the next column starts at
+    // fromMs + ceil((c + 1) * span / columns).
     std::int64_t column = -1;
+    std::int64_t nextColumnAt = std::numeric_limits<std::int64_t>::min();
     ColumnGroup group;
     bool broken = true;
     std::size_t order = 0;
@@ -126,15 +131,16 @@ std::vector<TracePoint> ThinTrace(const ReadingHistory& history, int sensor, Cha
             broken = true;
             return true;
         }
-        const std::int64_t c =
-            span == 0
-                ? 0
-                : std::min<std::int64_t>(columns - 1, (sample.UnixMs - fromMs) * columns / span);
-        if (c != column) {
+        if (sample.UnixMs >= nextColumnAt) {
             if (column >= 0) {
                 flush(group);
             }
-            column = c;
+            column = span == 0 ? 0
+                               : std::min<std::int64_t>(columns - 1,
+                                                        (sample.UnixMs - fromMs) * columns / span);
+            nextColumnAt = column + 1 >= columns
+                               ? std::numeric_limits<std::int64_t>::max()
+                               : fromMs + ((column + 1) * span + columns - 1) / columns;
             group = {here, here, broken};
         } else if (v < group.Min.Value) {
             group.Min = here;
