@@ -64,15 +64,18 @@ void FormatTemperature(const SensorParamSet& params, std::int32_t raw, int senso
     }
 }
 
+bool HasCalibration(const CoefficientTable& coefficients, int sensor) {
+    // Compared inside the scope: a signalling NaN must neither trap nor leave
+    // a flag behind in the caller's environment.
+    const ExtendedArithmetic environment;
+    return coefficients.A3(sensor) != 0 || coefficients.A2(sensor) != 0 ||
+           coefficients.A1(sensor) != 0 || coefficients.A0(sensor) != 0;
+}
+
 std::string CelsiusText(const SensorParamSet& params, std::int32_t raw, int sensor, char sep) {
-    if (sensor >= 1 && sensor <= SensorParamSet::Sensors) {
-        // Compared inside the scope: a signalling NaN must neither trap nor
-        // leave a flag behind in the caller's environment.
-        const ExtendedArithmetic environment;
-        const CoefficientTable& c = params.Coefficients;
-        if (c.A3(sensor) == 0 && c.A2(sensor) == 0 && c.A1(sensor) == 0 && c.A0(sensor) == 0) {
-            return NotCalibrated;
-        }
+    if (sensor >= 1 && sensor <= SensorParamSet::Sensors &&
+        !HasCalibration(params.Coefficients, sensor)) {
+        return NotCalibrated;
     }
     std::string text;
     FormatTemperature(params, raw, sensor, text, sep);

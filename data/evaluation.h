@@ -20,11 +20,14 @@ inline constexpr const char* NotCalibrated = "nekalibrováno";
 void FormatTemperature(const SensorParamSet& params, std::int32_t raw, int sensor,
                        std::string& text, char sep = '.');
 
+// A sensor 1..3 has a calibration in force unless its four coefficients are
+// all zero, as they are from the first start until a calibration is saved.
+bool HasCalibration(const CoefficientTable& coefficients, int sensor);
+
 // The text the main window shows for a reading of sensor 1..3 in °C: while
-// the sensor's four coefficients are all zero (never calibrated, as on a
-// first start) its cubic would give "0.00" for every reading, a temperature
-// nobody measured, so it reads NotCalibrated; otherwise FormatTemperature's
-// text.
+// the sensor has no calibration in force its cubic would give "0.00" for
+// every reading, a temperature nobody measured, so it reads NotCalibrated;
+// otherwise FormatTemperature's text.
 std::string CelsiusText(const SensorParamSet& params, std::int32_t raw, int sensor, char sep = '.');
 
 // The value behind FormatTemperature: true with `t` set, or false when the

@@ -2,6 +2,7 @@
 
 #include "data/number_text.h"
 #include "data/windows1250.h"
+#include "data/write_all.h"
 
 #include <algorithm>
 #include <array>
@@ -160,19 +161,6 @@ void RemoveStaleTemps(const char* name) {
         }
     } while (FindNextFileA(search, &entry));
     FindClose(search);
-}
-
-bool WriteAll(HANDLE file, std::span<const std::uint8_t> bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        DWORD written = 0;
-        const auto want = static_cast<DWORD>(bytes.size() - done);
-        if (!WriteFile(file, bytes.data() + done, want, &written, nullptr) || written == 0) {
-            return false;
-        }
-        done += written;
-    }
-    return true;
 }
 
 bool ReplaceContents(const char* name, std::span<const std::uint8_t> bytes) {
@@ -336,21 +324,6 @@ void RemoveStaleTemps(int dir, const std::string& name) {
         }
     }
     ::closedir(entries);
-}
-
-bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false; // ENOSPC, EFBIG, EIO, ...
-        }
-        done += static_cast<std::size_t>(written);
-    }
-    return true;
 }
 
 // Makes the rename itself durable. A file system that cannot sync a directory

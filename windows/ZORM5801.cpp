@@ -11,6 +11,7 @@
 #include "windows/Kalibrace.h"
 #include "windows/access_hint.h"
 #include "windows/fitting.h"
+#include "windows/measurement_recorder.h"
 #include "windows/message_box.h"
 #include "windows/operator_input.h"
 #include "windows/regional.h"
@@ -38,6 +39,9 @@ THlavni::THlavni(Context& context, Drv232& link, MessageBoxService& boxes, Modal
     : QMainWindow(parent), ui(std::make_unique<Ui::THlavni>()), Timer1(new QTimer(this)),
       context_(context), link_(link), boxes_(boxes), modal_(modal) {
     ui->setupUi(this);
+    recorder_ = new MeasurementRecorder(*this, boxes_, modal_, *ui->SpustitZaznam1,
+                                        *ui->ZastavitZaznam1, *ui->Graf1);
+    connect(this, &THlavni::PassMeasured, recorder_, &MeasurementRecorder::Record);
     Timer1->setObjectName(QStringLiteral("Timer1"));
 
     // The box shows "1 s" while no item is selected.
@@ -218,6 +222,7 @@ void THlavni::ZmerTeploty() {
     const CursorOverride wait(Qt::WaitCursor);
 
     const bool celsius = context_.DeviceSettings.ShowCelsius != 0;
+    MeasurementPass pass = BeginPass(celsius);
     const char sep = SystemDecimalSeparator();
     const std::array<const QCheckBox*, 3> ticked = {ui->CheckBox1, ui->CheckBox2, ui->CheckBox3};
     const std::array<QLabel*, 3> shown = {ui->Label2, ui->Label3, ui->Label4};
@@ -226,7 +231,10 @@ void THlavni::ZmerTeploty() {
             continue;
         }
         QLabel& label = *shown[sensor - 1];
-        if (!link_.MeasureChannel(static_cast<std::uint8_t>(sensor))) {
+        const bool measured = link_.MeasureChannel(static_cast<std::uint8_t>(sensor));
+        pass.Sensors[static_cast<std::size_t>(sensor - 1)] =
+            ReadingAfterMeasure(context_.UserParams, sensor, measured, context_.LastReading);
+        if (!measured) {
             ShowText(label, FailedReading);
         } else if (celsius) {
             ShowText(label, QString::fromStdString(CelsiusText(context_.UserParams,
@@ -237,6 +245,7 @@ void THlavni::ZmerTeploty() {
     }
 
     measuring_ = false;
+    emit PassMeasured(pass);
 }
 
 void THlavni::BitBtn3Click() {

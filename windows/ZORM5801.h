@@ -1,6 +1,8 @@
 // The main window: start-up, the search for the converter, measurement.
 #pragma once
 
+#include "data/measurement_log.h"
+
 #include <QMainWindow>
 
 #include <memory>
@@ -18,6 +20,7 @@ namespace zorm {
 struct Context;
 class Drv232;
 class MessageBoxService;
+class MeasurementRecorder;
 class ModalRunner;
 class PortAccessLog;
 
@@ -69,6 +72,13 @@ public:
     void CheckBox6Exit();
     void CheckBox7Exit();
 
+    // The menu "Záznam": the measurement log and the chart, fed by PassMeasured.
+    MeasurementRecorder& Zaznam() { return *recorder_; }
+
+signals:
+    // At the end of each measurement pass: what each sensor gave.
+    void PassMeasured(const zorm::MeasurementPass& pass);
+
 protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -95,6 +105,7 @@ private:
     ModalRunner& modal_;
 
     PortAccessLog* accessLog_ = nullptr;
+    MeasurementRecorder* recorder_;
 
     // The identification text of the converter found last.
     std::string DeviceType;

@@ -7,7 +7,8 @@
 # and nowhere else; a data folder that cannot be made or written gives an
 # error box and status 1, and nothing is written. The installed zorm5816-cli
 # with its manual page and bash completion scans a line of two converters of
-# the installed simulator and identifies one; nothing is written then.
+# the installed simulator and identifies one; nothing is written then. The
+# installed program opens its chart window (Qt Charts).
 #
 # usage: install_test.sh BUILD_DIR XSESSION
 set -euo pipefail
@@ -62,6 +63,9 @@ xs_start_program "$cwd" --data-dir "$data"
 main=$(xs_wait_window "$XS_MAIN_TITLE")
 xs_expect_box "--data-dir" Error
 xs_expect_box "--data-dir" Information
+# The chart window draws with Qt Charts, which the package depends on.
+xs_keys "$main" alt+z g
+xs_wait_window '^Graf m' >/dev/null
 xs_keys "$main" alt+k
 xs_wait_program 10 || xs_fail "--data-dir: the program still runs 10 s after Alt+K"
 ((XS_STATUS == 0)) || xs_fail "--data-dir: the program ended with status $XS_STATUS"

@@ -16,7 +16,9 @@
 #include <QCoreApplication>
 #include <QFocusEvent>
 #include <QLabel>
+#include <QStringList>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -55,6 +57,37 @@ protected:
         Context former;
         former.DeviceSettings = settings;
         ASSERT_TRUE(SaveParameters(former));
+    }
+
+    // A converter at port 1, address 1, found at start-up with these settings.
+    sim::SimLine Connect(std::uint8_t filterOn = 0, std::uint8_t showCelsius = 0) {
+        DeviceSettings settings;
+        settings.PortNumber = 1;
+        settings.DeviceAddress = 1;
+        settings.FilterOn = filterOn;
+        settings.ShowCelsius = showCelsius;
+        WriteSettings(settings);
+        sim::SimLine line = ports.Add(1);
+        window.FormActivate();
+        EXPECT_TRUE(link.IsOpen());
+        line.ClearEvents();
+        boxes.Shown.clear();
+        return line;
+    }
+
+    // Ticks the check boxes of `sensors` and unticks the others.
+    void Tick(std::initializer_list<int> sensors) {
+        for (int s = 1; s <= 3; ++s) {
+            const QString name = QStringLiteral("CheckBox%1").arg(s);
+            window.findChild<QCheckBox*>(name)->setChecked(
+                std::find(sensors.begin(), sensors.end(), s) != sensors.end());
+        }
+    }
+
+    // The three result labels.
+    QStringList Labels() {
+        return {Control<QLabel>("Label2")->text(), Control<QLabel>("Label3")->text(),
+                Control<QLabel>("Label4")->text()};
     }
 
     // The input focus moves from `control` to another control of the window.

@@ -13,9 +13,11 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
 
@@ -92,14 +94,25 @@ TEST_F(MainWindowLayout, WindowMenuAndInitialStates) {
     EXPECT_EQ(window.size(), QSize(526, 599));
     EXPECT_EQ(window.font().pointSize(), 8);
 
+    // The menu "Záznam" comes after the two menus of old, which keep their
+    // places; the status line it uses stays hidden until a log runs.
     const QList<QAction*> menu = window.menuBar()->actions();
-    ASSERT_EQ(menu.size(), 2);
+    ASSERT_EQ(menu.size(), 3);
     EXPECT_EQ(menu[0]->objectName(), "Parametry1");
     EXPECT_EQ(menu[0]->text(), "Kalibrace");
     EXPECT_FALSE(menu[0]->isEnabled());
     EXPECT_EQ(menu[1]->objectName(), "Inform");
     EXPECT_EQ(menu[1]->text(), "&Info");
     EXPECT_TRUE(menu[1]->isEnabled());
+    ASSERT_NE(menu[2]->menu(), nullptr);
+    EXPECT_EQ(menu[2]->text(), "&Záznam");
+    QStringList items;
+    for (const QAction* item : menu[2]->menu()->actions()) {
+        items.append(item->isSeparator() ? "-"
+                                         : item->text() + (item->isEnabled() ? "" : " (off)"));
+    }
+    EXPECT_EQ(items, (QStringList{"&Spustit záznam…", "&Zastavit záznam (off)", "-", "&Graf"}));
+    EXPECT_TRUE(window.statusBar()->isHidden());
 
     auto* spin = Control<QSpinBox>("SpinEdit1");
     EXPECT_EQ(spin->minimum(), 1);

@@ -38,35 +38,6 @@ void RunEventsFor(int milliseconds) {
 
 class Measurement : public MainWindowTest {
 protected:
-    // A converter at port 1, address 1, found at start-up with these settings.
-    sim::SimLine Connect(std::uint8_t filterOn = 0, std::uint8_t showCelsius = 0) {
-        DeviceSettings settings;
-        settings.PortNumber = 1;
-        settings.DeviceAddress = 1;
-        settings.FilterOn = filterOn;
-        settings.ShowCelsius = showCelsius;
-        WriteSettings(settings);
-        sim::SimLine line = ports.Add(1);
-        window.FormActivate();
-        EXPECT_TRUE(link.IsOpen());
-        line.ClearEvents();
-        boxes.Shown.clear();
-        return line;
-    }
-
-    void Tick(std::initializer_list<int> sensors) {
-        for (int s = 1; s <= 3; ++s) {
-            const QString name = QStringLiteral("CheckBox%1").arg(s);
-            window.findChild<QCheckBox*>(name)->setChecked(
-                std::find(sensors.begin(), sensors.end(), s) != sensors.end());
-        }
-    }
-
-    QStringList Labels() {
-        return {Control<QLabel>("Label2")->text(), Control<QLabel>("Label3")->text(),
-                Control<QLabel>("Label4")->text()};
-    }
-
     static Frame Measure(int command, int channel) {
         return Bytes({command, '1', '0' + channel, CR});
     }
