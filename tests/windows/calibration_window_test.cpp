@@ -10,6 +10,7 @@
 #include "tests/windows/main_window_fixture.h"
 #include "windows/Kalibrace.h"
 #include "windows/Kontrola.h"
+#include "windows/assistant_panel.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -198,52 +199,81 @@ protected:
 TEST_F(CalibrationWindow, ControlsAsDesigned) {
     Open();
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Kalibrace snímačů"));
-    EXPECT_EQ(window->size(), QSize(733, 632));
-    test::ExpectControls(
-        *window,
-        {
-            {"Label7", "QLabel", "", {16, 8, 0, 0}, "Kalibrace", true},
-            {"Label5", "QLabel", "Snímač teploty č.1", {120, 8, 0, 0}, "Kalibrace", true},
-            {"Label8", "QLabel", "", {328, 8, 0, 0}, "Kalibrace", false},
-            {"Label2", "QLabel", "Měřená hodnota [bit]", {16, 32, 0, 0}, "Kalibrace", true},
-            {"Label1", "QLabel", "Skutečná teplota [°C]", {128, 32, 0, 0}, "Kalibrace", true},
-            {"Label3", "QLabel", "Vypočítaná teplota [°C]", {248, 32, 0, 0}, "Kalibrace", false},
-            {"Label6", "QLabel", "Odchylka [°C]", {376, 32, 0, 0}, "Kalibrace", false},
-            {"Memo2", "QPlainTextEdit", "", {8, 48, 121, 481}, "Kalibrace", true},
-            {"Memo1", "QPlainTextEdit", "", {128, 48, 121, 481}, "Kalibrace", true},
-            {"Memo3", "QPlainTextEdit", "", {248, 48, 121, 481}, "Kalibrace", false},
-            {"Memo4", "QPlainTextEdit", "", {368, 48, 89, 481}, "Kalibrace", false},
-            {"VysNadpis", "QLabel", ". . .", {16, 536, 0, 0}, "Kalibrace", true},
-            {"VysPolynom", "QLabel", " . . . . . . . . ", {16, 560, 0, 0}, "Kalibrace", true},
-            {"RadioGroup1",
-             "QGroupBox",
-             "Volba snímače teploty",
-             {512, 48, 129, 105},
-             "Kalibrace",
-             true},
-            {"SpeedButton2", "QToolButton", "", {680, 64, 23, 22}, "Kalibrace", true},
-            {"SpeedButton1", "QToolButton", "", {680, 128, 23, 22}, "Kalibrace", true},
-            {"Bevel1", "QFrame", "", {488, 200, 177, 225}, "Kalibrace", false},
-            {"Button1", "QPushButton", "Kalibrace", {528, 208, 89, 33}, "Kalibrace", true},
-            {"Edit1", "QLineEdit", "0.0", {512, 252, 121, 0}, "Kalibrace", false},
-            {"BitBtn5", "QPushButton", "Zapiš teplotu", {512, 280, 121, 25}, "Kalibrace", false},
-            {"BitBtn6", "QPushButton", "Regresní výpočet", {512, 324, 0, 25}, "Kalibrace", false},
-            {"BitBtn3", "QPushButton", "Uložit na disk", {512, 364, 121, 25}, "Kalibrace", false},
-            {"Label4", "QLabel", "Připraven k měření", {520, 404, 0, 0}, "Kalibrace", false},
-            {"BitBtn1",
-             "QPushButton",
-             "Export kalibračních konstant",
-             {488, 440, 0, 41},
-             "Kalibrace",
-             true},
-            {"BitBtn2",
-             "QPushButton",
-             "Kontrola kalibračních konstant",
-             {488, 488, 0, 25},
-             "Kalibrace",
-             true},
-            {"BitBtn4", "QPushButton", "Zpět", {552, 552, 75, 25}, "Kalibrace", true},
-        });
+    // The calibration assistant's panel, open, widens the window to the
+    // right; nothing of the window moves.
+    for (const bool assistant : {false, true}) {
+        SCOPED_TRACE(assistant ? "assistant open" : "assistant closed");
+        if (assistant) {
+            window->Assistant().Toggle();
+        }
+        EXPECT_EQ(window->size(), QSize(733 + (assistant ? AssistantPanel::Width : 0), 632));
+        test::ExpectControls(
+            *window,
+            {
+                {"Label7", "QLabel", "", {16, 8, 0, 0}, "Kalibrace", true},
+                {"Label5", "QLabel", "Snímač teploty č.1", {120, 8, 0, 0}, "Kalibrace", true},
+                {"Label8", "QLabel", "", {328, 8, 0, 0}, "Kalibrace", false},
+                {"Label2", "QLabel", "Měřená hodnota [bit]", {16, 32, 0, 0}, "Kalibrace", true},
+                {"Label1", "QLabel", "Skutečná teplota [°C]", {128, 32, 0, 0}, "Kalibrace", true},
+                {"Label3",
+                 "QLabel",
+                 "Vypočítaná teplota [°C]",
+                 {248, 32, 0, 0},
+                 "Kalibrace",
+                 false},
+                {"Label6", "QLabel", "Odchylka [°C]", {376, 32, 0, 0}, "Kalibrace", false},
+                {"Memo2", "QPlainTextEdit", "", {8, 48, 121, 481}, "Kalibrace", true},
+                {"Memo1", "QPlainTextEdit", "", {128, 48, 121, 481}, "Kalibrace", true},
+                {"Memo3", "QPlainTextEdit", "", {248, 48, 121, 481}, "Kalibrace", false},
+                {"Memo4", "QPlainTextEdit", "", {368, 48, 89, 481}, "Kalibrace", false},
+                {"VysNadpis", "QLabel", ". . .", {16, 536, 0, 0}, "Kalibrace", true},
+                {"VysPolynom", "QLabel", " . . . . . . . . ", {16, 560, 0, 0}, "Kalibrace", true},
+                {"RadioGroup1",
+                 "QGroupBox",
+                 "Volba snímače teploty",
+                 {512, 48, 129, 105},
+                 "Kalibrace",
+                 true},
+                {"SpeedButton2", "QToolButton", "", {680, 64, 23, 22}, "Kalibrace", true},
+                {"SpeedButton1", "QToolButton", "", {680, 128, 23, 22}, "Kalibrace", true},
+                {"Bevel1", "QFrame", "", {488, 200, 177, 225}, "Kalibrace", false},
+                {"Button1", "QPushButton", "Kalibrace", {528, 208, 89, 33}, "Kalibrace", true},
+                {"Edit1", "QLineEdit", "0.0", {512, 252, 121, 0}, "Kalibrace", false},
+                {"BitBtn5",
+                 "QPushButton",
+                 "Zapiš teplotu",
+                 {512, 280, 121, 25},
+                 "Kalibrace",
+                 false},
+                {"BitBtn6",
+                 "QPushButton",
+                 "Regresní výpočet",
+                 {512, 324, 0, 25},
+                 "Kalibrace",
+                 false},
+                {"BitBtn3",
+                 "QPushButton",
+                 "Uložit na disk",
+                 {512, 364, 121, 25},
+                 "Kalibrace",
+                 false},
+                {"Label4", "QLabel", "Připraven k měření", {520, 404, 0, 0}, "Kalibrace", false},
+                {"BitBtn1",
+                 "QPushButton",
+                 "Export kalibračních konstant",
+                 {488, 440, 0, 41},
+                 "Kalibrace",
+                 true},
+                {"BitBtn2",
+                 "QPushButton",
+                 "Kontrola kalibračních konstant",
+                 {488, 488, 0, 25},
+                 "Kalibrace",
+                 true},
+                {"BitBtn4", "QPushButton", "Zpět", {552, 552, 75, 25}, "Kalibrace", true},
+            });
+    }
+    window->Assistant().Toggle();
     EXPECT_TRUE(Control<QRadioButton>("RadioGroup1Item1")->isChecked());
     EXPECT_EQ(Control<QToolButton>("SpeedButton2")->toolTip(),
               "Uživatelské parametry přepíše továrními parametry");
