@@ -72,7 +72,14 @@ QString SensorTitle(const QString& what, int sensor) {
     return sensor == 0 ? what : what + QStringLiteral(": snímač č.") + QString::number(sensor);
 }
 
-QChart* SmallChart(QChartView& view) {
+// A small chart in `column`, named `name`, with no legend and small axes.
+QChart* AddSmallChart(QVBoxLayout& column, const QString& name) {
+    auto* view = new QChartView;
+    view->setObjectName(name);
+    view->setMinimumHeight(100);
+    view->setRenderHint(QPainter::Antialiasing);
+    view->setFocusPolicy(Qt::NoFocus);
+    column.addWidget(view, 1);
     auto* chart = new QChart;
     chart->setAnimationOptions(QChart::NoAnimation);
     chart->legend()->hide();
@@ -84,9 +91,7 @@ QChart* SmallChart(QChartView& view) {
     numbers.setNumberOptions(QLocale::OmitGroupSeparator);
     chart->setLocale(numbers);
     chart->setLocalizeNumbers(true);
-    view.setChart(chart);
-    view.setRenderHint(QPainter::Antialiasing);
-    view.setFocusPolicy(Qt::NoFocus);
+    view->setChart(chart);
     return chart;
 }
 
@@ -232,10 +237,7 @@ QWidget* AssistantPanel::BuildStability() {
     window->addWidget(count_);
     column->addLayout(window);
 
-    auto* view = new QChartView;
-    view->setObjectName(QStringLiteral("GrafOdectu"));
-    view->setMinimumHeight(100);
-    readingsChart_ = SmallChart(*view);
+    readingsChart_ = AddSmallChart(*column, QStringLiteral("GrafOdectu"));
     timeAxis_ = SmallAxis(*readingsChart_, Qt::AlignBottom, QStringLiteral("%.0f s"));
     timeAxis_->setTickCount(4);
     // Three labels: more are cut to "..." in the chart's small height.
@@ -248,7 +250,6 @@ QWidget* AssistantPanel::BuildStability() {
     readingsChart_->addSeries(readingsLine_);
     readingsLine_->attachAxis(timeAxis_);
     readingsLine_->attachAxis(readingAxis_);
-    column->addWidget(view, 1);
 
     connect(windowSeconds_, &QSpinBox::valueChanged, this, &AssistantPanel::SettingsEdited);
     for (QDoubleSpinBox* field : {slopeCelsius_, deviationCelsius_, slopeBits_, deviationBits_}) {
@@ -268,10 +269,7 @@ QWidget* AssistantPanel::BuildFit() {
     column->addWidget(fitS_);
     column->addWidget(fitLargest_);
 
-    auto* view = new QChartView;
-    view->setObjectName(QStringLiteral("GrafOdchylek"));
-    view->setMinimumHeight(100);
-    fitChart_ = SmallChart(*view);
+    fitChart_ = AddSmallChart(*column, QStringLiteral("GrafOdchylek"));
     trueAxis_ = SmallAxis(*fitChart_, Qt::AlignBottom, QStringLiteral("%.0f °C"));
     deviationAxis_ = SmallAxis(*fitChart_, Qt::AlignLeft, QStringLiteral("%.3f"));
     zero_ = new QLineSeries;
@@ -292,7 +290,6 @@ QWidget* AssistantPanel::BuildFit() {
         series->attachAxis(trueAxis_);
         series->attachAxis(deviationAxis_);
     }
-    column->addWidget(view, 1);
     connect(fitChart_, &QChart::plotAreaChanged, this, &AssistantPanel::PlaceNumbers);
 
     outliers_ = new QLabel;
