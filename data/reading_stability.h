@@ -39,12 +39,20 @@ struct WindowStatistics {
 struct StabilityLimits {
     double SlopePerMinute = 0;
     double StandardDeviation = 0;
+
+    bool operator==(const StabilityLimits&) const = default;
 };
+
+// The window W that an operator may choose, in whole seconds.
+inline constexpr int ShortestStabilityWindow = 10;
+inline constexpr int LongestStabilityWindow = 300;
 
 struct StabilitySettings {
     double WindowSeconds = 30;
     StabilityLimits Celsius{0.01, 0.005}; // with a calibration in force
     StabilityLimits Bits{2, 1};           // without one
+
+    bool operator==(const StabilitySettings&) const = default;
 };
 
 enum class Stability { TooFewData, Unstable, Stable };
@@ -75,5 +83,13 @@ struct StabilityJudgement {
 StabilityJudgement JudgeStability(std::span<const TimedReading> readings, double now,
                                   const StabilitySettings& settings,
                                   const std::optional<Cubic>& inForce);
+
+// The stability with which a calibration point was taken: the judgement of
+// the window at the moment "Zapiš teplotu" fixed its raw reading, and the
+// window and limits it was judged by.
+struct PointStability {
+    StabilityJudgement Judgement;
+    StabilitySettings Settings;
+};
 
 } // namespace zorm

@@ -97,6 +97,7 @@ StationSettings ParseStationSettings(std::string_view text) {
             settings.Tags[*tag] = line.Value;
             known = true;
         }
+        known = ReadAssistantLine(line.Key, line.Value, settings.Assistant) || known;
         if (!known) {
             settings.Other.emplace_back(line.Key, line.Value);
         }
@@ -115,6 +116,7 @@ std::string FormatStationSettings(const StationSettings& settings) {
                     std::to_string(where.second) + "=" + OneLine(tag) + "\n";
         }
     }
+    text += AssistantLines(settings.Assistant);
     for (const auto& [key, value] : settings.Other) {
         text += OneLine(key) + "=" + OneLine(value) + "\n";
     }

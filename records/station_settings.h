@@ -14,6 +14,7 @@
 // does not know are kept as they are when the file is written again.
 #pragma once
 
+#include "records/assistant_settings.h"
 #include "records/calibration_record.h"
 
 #include <map>
@@ -33,6 +34,8 @@ struct StationSettings {
     std::string SharedDatabase;
     // The tag of the converter at (port, address).
     std::map<std::pair<int, int>, std::string> Tags;
+    // The calibration assistant's panel (records/assistant_settings.h).
+    AssistantSettings Assistant;
     // Lines of a newer build, kept in their order.
     std::vector<std::pair<std::string, std::string>> Other;
 

@@ -8,6 +8,7 @@
 #include "link/drv232.h"
 #include "ui_Kalibrace.h"
 #include "windows/Kontrola.h"
+#include "windows/assistant_panel.h"
 #include "windows/fitting.h"
 #include "windows/message_box.h"
 #include "windows/regional.h"
@@ -98,6 +99,7 @@ TKalibrace::TKalibrace(Context& context, Drv232& link, MessageBoxService& boxes,
     ui->VysPolynom->setWordWrap(true);
     ui->VysPolynom->resize(ui->BitBtn4->x() - PolynomialGap - ui->VysPolynom->x(),
                            ui->VysPolynom->height());
+    assistant_ = new AssistantPanel(context_, boxes_, *this);
     CentreOnScreen(*this);
 
     sensors_->addButton(ui->RadioGroup1Item1, 1);
@@ -155,6 +157,7 @@ void TKalibrace::showEvent(QShowEvent* event) {
 void TKalibrace::done(int result) {
     // Closing stores nothing, and no reading lands after it.
     Timer1->stop();
+    assistant_->Remember();
     QDialog::done(result);
 }
 
@@ -223,6 +226,7 @@ void TKalibrace::Button1Click() {
     // another sensor that waits for it: it never takes this collection.
     ui->BitBtn6->hide();
     Unfit(s);
+    assistant_->CollectionStarted(s);
     Timer1->start();
 
     SensorParamSet& work = context_.WorkParams;
@@ -244,13 +248,16 @@ void TKalibrace::Button1Click() {
     }
 }
 
+int TKalibrace::SlotOf(int s) const {
+    const int count = context_.WorkParams.Count(s);
+    return count < 1 || count > Rows ? 1 : count;
+}
+
 int TKalibrace::SlotInProgress(int s) {
     Unfit(s);
-    std::uint8_t& count = context_.WorkParams.Count(s);
-    if (count < 1 || count > Rows) {
-        count = 1;
-    }
-    return count;
+    const int k = SlotOf(s);
+    context_.WorkParams.Count(s) = static_cast<std::uint8_t>(k);
+    return k;
 }
 
 void TKalibrace::Timer1Timer() {
@@ -265,17 +272,20 @@ void TKalibrace::ZmerData() {
     const int s = context_.CalibSensor;
     if (!link_.MeasureChannel(static_cast<std::uint8_t>(s))) {
         ShowText(*ui->Label4, QStringLiteral("Chybné měření"));
+        assistant_->Tick(s, std::nullopt);
         return;
     }
     const int k = SlotInProgress(s);
     context_.WorkParams.Raw(s, k) = context_.LastReading;
     SetRow(ui->Memo2, k, QString::number(context_.LastReading));
+    assistant_->Tick(s, context_.LastReading);
 }
 
 void TKalibrace::BitBtn5Click() {
     const int s = context_.CalibSensor;
     if (!context_.EntryOpen) {
         Timer1->stop();
+        assistant_->PointTaken(s, SlotOf(s));
         ui->Edit1->show();
         ui->Edit1->clear();
         ui->Edit1->setFocus();
@@ -334,6 +344,11 @@ void TKalibrace::Unfit(int s) {
     fitted_.erase(s);
     unsaved_.erase(s);
     OfferCommit();
+    assistant_->Unfitted(s);
+}
+
+const std::optional<PointStability>& TKalibrace::StabilityAtPoint(int s, int slot) const {
+    return assistant_->StabilityAtPoint(s, slot);
 }
 
 void TKalibrace::OfferCommit() {
@@ -377,6 +392,7 @@ void TKalibrace::BitBtn6Click() {
     int n = 0;
     if (hasSlot) {
         work.Raw(s, inProgress) = 0;
+        assistant_->PointDropped(s, inProgress);
         n = inProgress - 1;
         work.Count(s) = static_cast<std::uint8_t>(n);
         SetRow(ui->Memo2, n + 1, QString(6, QLatin1Char(' ')));
@@ -409,6 +425,7 @@ void TKalibrace::BitBtn6Click() {
     fitted_.insert(s);
     unsaved_.insert(s);
     OfferCommit();
+    assistant_->Fitted(s, PointsOf(work, s, n), CubicOf(work.Coefficients, s));
 }
 
 void TKalibrace::VypisHodnoty(std::uint8_t s) {

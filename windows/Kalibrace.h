@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <set>
 
 class QButtonGroup;
@@ -23,7 +24,9 @@ class TKalibrace;
 
 namespace zorm {
 
+class AssistantPanel;
 struct Context;
+struct PointStability;
 struct FitReport;
 struct SensorParamSet;
 class Drv232;
@@ -77,6 +80,13 @@ public:
 
     void done(int result) override;
 
+    // The calibration assistant beside the window's controls ("Asistent ▸").
+    AssistantPanel& Assistant() { return *assistant_; }
+    // The stability of the readings when "Zapiš teplotu" took point `slot`
+    // (1..30) of sensor s in this opening; it follows the point as the slots
+    // do. Nothing for a point not taken so.
+    const std::optional<PointStability>& StabilityAtPoint(int s, int slot) const;
+
 protected:
     void showEvent(QShowEvent* event) override;
 
@@ -86,6 +96,8 @@ private:
     // sensor without one (Count 0, or a damaged Count above 30) begins its
     // points at slot 1.
     int SlotInProgress(int s);
+    // That slot, without changing anything.
+    int SlotOf(int s) const;
     // The working copy of sensor s changes outside a fit: it no longer counts
     // as fitted, and a commit leaves it as the user set holds it.
     void Unfit(int s);
@@ -111,6 +123,7 @@ private:
     QTimer* Timer1;
     // The three options of RadioGroup1, with the sensor numbers as ids.
     QButtonGroup* sensors_;
+    AssistantPanel* assistant_;
 
     Context& context_;
     Drv232& link_;

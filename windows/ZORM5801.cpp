@@ -1,5 +1,6 @@
 #include "windows/ZORM5801.h"
 
+#include "data/calibrated_range.h"
 #include "data/context.h"
 #include "data/evaluation.h"
 #include "data/param_files.h"
@@ -32,6 +33,20 @@ constexpr int DefaultPeriodMs = 1000;
 
 const QString FailedReading = QStringLiteral("- - - ");
 
+// The results' colour, and that of a temperature outside the range the
+// sensor was calibrated over.
+const QColor ResultColour = Qt::blue;
+const QColor ExtrapolatedColour(200, 90, 0);
+
+// A reading outside the calibrated range stands out in its colour, and its
+// tooltip names the range; every other result looks as always.
+void ShowExtrapolation(QLabel& label, const std::optional<std::string>& hint) {
+    QPalette palette = label.palette();
+    palette.setColor(QPalette::WindowText, hint ? ExtrapolatedColour : ResultColour);
+    label.setPalette(palette);
+    label.setToolTip(hint ? QString::fromStdString(*hint) : QString());
+}
+
 } // namespace
 
 THlavni::THlavni(Context& context, Drv232& link, MessageBoxService& boxes, ModalRunner& modal,
@@ -49,7 +64,7 @@ THlavni::THlavni(Context& context, Drv232& link, MessageBoxService& boxes, Modal
     ui->ComboBox1->setEditText(QStringLiteral("1 s"));
 
     QPalette blue = ui->Label2->palette();
-    blue.setColor(QPalette::WindowText, Qt::blue);
+    blue.setColor(QPalette::WindowText, ResultColour);
     for (QLabel* label : {ui->Label2, ui->Label3, ui->Label4}) {
         QFont font = label->font();
         font.setPixelSize(13);
@@ -234,14 +249,17 @@ void THlavni::ZmerTeploty() {
         const bool measured = link_.MeasureChannel(static_cast<std::uint8_t>(sensor));
         pass.Sensors[static_cast<std::size_t>(sensor - 1)] =
             ReadingAfterMeasure(context_.UserParams, sensor, measured, context_.LastReading);
+        std::optional<std::string> outside;
         if (!measured) {
             ShowText(label, FailedReading);
         } else if (celsius) {
             ShowText(label, QString::fromStdString(CelsiusText(context_.UserParams,
                                                                context_.LastReading, sensor, sep)));
+            outside = ExtrapolationHint(context_.UserParams, sensor, context_.LastReading, sep);
         } else {
             ShowText(label, QString::number(context_.LastReading));
         }
+        ShowExtrapolation(label, outside);
     }
 
     measuring_ = false;
