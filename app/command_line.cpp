@@ -4,6 +4,25 @@ namespace zorm {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// The value of `name` at args[i], given as "NAME VALUE" (i then moves on to
+// the value) or as "NAME=VALUE"; nothing when args[i] is another argument,
+// an empty value when it is missing.
+std::optional<std::string_view> ValueOf(std::string_view name,
+                                        const std::vector<std::string_view>& args, std::size_t& i) {
+    const std::string_view arg = args[i];
+    if (arg == name) {
+        return ++i == args.size() ? std::string_view() : args[i];
+    }
+    if (arg.size() > name.size() && arg.starts_with(name) && arg[name.size()] == '=') {
+        return arg.substr(name.size() + 1);
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 fs::path UserDataFolder(const char* xdgDataHome, const char* home) {
     // Relative values are to be ignored, as the XDG base directory rules say.
     if (xdgDataHome != nullptr && fs::path(xdgDataHome).is_absolute()) {
@@ -35,20 +54,20 @@ std::optional<std::string> ParseCommandLine(const std::vector<std::string_view>&
             parsed.ListPorts = true;
         } else if (arg == "--service") {
             parsed.Service = true;
-        } else if (arg == "--data-dir" || arg.starts_with("--data-dir=")) {
-            std::string_view value;
-            if (arg == "--data-dir") {
-                if (++i == args.size() || args[i].empty()) {
-                    return "--data-dir needs a folder";
-                }
-                value = args[i];
-            } else {
-                value = arg.substr(std::string_view("--data-dir=").size());
-                if (value.empty()) {
-                    return "--data-dir needs a folder";
-                }
+        } else if (const auto folder = ValueOf("--data-dir", args, i)) {
+            if (folder->empty()) {
+                return "--data-dir needs a folder";
             }
-            parsed.DataFolder = fs::path(value);
+            parsed.DataFolder = fs::path(*folder);
+        } else if (const auto address = ValueOf("--history", args, i)) {
+            if (address->empty()) {
+                return "--history needs the address of the shared database, "
+                       "postgresql://USER@HOST[:PORT]/DB";
+            }
+            if (parsed.SharedDatabase) {
+                return "--history names the shared database; give it once";
+            }
+            parsed.SharedDatabase = std::string(*address);
         } else if (arg == "--user-data") {
             parsed.DataFolder = UserDataFolder(environment("XDG_DATA_HOME"), environment("HOME"));
             if (parsed.DataFolder->empty()) {
@@ -62,18 +81,25 @@ std::optional<std::string> ParseCommandLine(const std::vector<std::string_view>&
 }
 
 std::string UsageText() {
-    return "usage: zorm5816 [--data-dir DIR | --user-data] [--service] [--list-ports]\n"
+    return "usage: zorm5816 [--data-dir DIR | --user-data] [--service] [--history URL]\n"
+           "                [--list-ports]\n"
            "       zorm5816 --help | --version\n"
            "\n"
            "The service and calibration tool of the ZORM5816A temperature converter.\n"
-           "It keeps Parametry.par, ZORM5816.par, ZORM5816.txt and Porty.txt in its\n"
-           "data folder, the working directory unless one of these names another:\n"
+           "It keeps Parametry.par, ZORM5816.par, ZORM5816.txt, Porty.txt and the\n"
+           "calibration records (Historie.sqlite, Stanice.ini) in its data folder,\n"
+           "the working directory unless one of these names another:\n"
            "\n"
            "  --data-dir DIR  work in DIR (made when missing)\n"
            "  --user-data     work in $XDG_DATA_HOME/zorm5816, or\n"
            "                  ~/.local/share/zorm5816 (the desktop entry uses this)\n"
            "  --service       show the button that opens the AD converter register\n"
            "                  window (for service technicians)\n"
+           "  --history postgresql://USER@HOST[:PORT]/DB\n"
+           "                  keep the calibration records also in this shared\n"
+           "                  database for this run (the station settings name the\n"
+           "                  usual one); the password comes from ~/.pgpass or\n"
+           "                  PGPASSWORD, never from the address\n"
            "  --list-ports    print the port numbers COM1..COM29 and the serial devices\n"
            "                  they stand for, and where the search starts; no window\n"
            "  --help          print this text\n"
@@ -86,6 +112,10 @@ std::string UsageText() {
 
 std::string VersionText() {
     return "zorm5816 " ZORM_VERSION "\n";
+}
+
+const char* ProgramVersion() {
+    return ZORM_VERSION;
 }
 
 } // namespace zorm

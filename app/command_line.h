@@ -18,6 +18,9 @@ struct CommandLine {
     bool Service = false;
     // The data folder to work in; none: the working directory.
     std::optional<std::filesystem::path> DataFolder;
+    // --history: the shared database of the calibration records for this
+    // run, in place of the one the station settings name.
+    std::optional<std::string> SharedDatabase;
 };
 
 // Where the desktop entry keeps a user's files: $XDG_DATA_HOME/zorm5816, or
@@ -34,5 +37,7 @@ std::optional<std::string> ParseCommandLine(const std::vector<std::string_view>&
 // The text of --help and of --version.
 std::string UsageText();
 std::string VersionText();
+// The version alone, "1.0.0", as the calibration records name it.
+const char* ProgramVersion();
 
 } // namespace zorm

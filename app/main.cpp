@@ -1,7 +1,8 @@
 // The program: one main window over one shared context and one serial link.
 // It ends when the main window closes. The command line only adds to this:
-// --help, --version, --list-ports, a data folder to work in, and the service
-// technician's access to the register window.
+// --help, --version, --list-ports, a data folder to work in, the service
+// technician's access to the register window, and the shared database of
+// the calibration records.
 #include "app/command_line.h"
 #include "app/data_folder.h"
 #include "app/port_listing.h"
@@ -10,6 +11,7 @@
 #include "link/drv232.h"
 #include "link/port_access.h"
 #include "link/port_names.h"
+#include "records/record_keeper.h"
 #include "windows/ZORM5801.h"
 #include "windows/message_box.h"
 #include "windows/operator_input.h"
@@ -17,6 +19,7 @@
 #include <QApplication>
 #include <QByteArray>
 #include <QDir>
+#include <QFileInfo>
 
 #include <cstdlib>
 #include <iostream>
@@ -107,6 +110,15 @@ int main(int argc, char* argv[]) {
         std::cout << zorm::VersionText();
         return 0;
     }
+    std::optional<zorm::DatabaseUrl> sharedDatabase;
+    if (options.SharedDatabase) {
+        auto parsed = zorm::ParseDatabaseUrl(*options.SharedDatabase);
+        if (const std::string* why = std::get_if<std::string>(&parsed)) {
+            std::cerr << "zorm5816: --history: " << *why << "\n\n" << zorm::UsageText();
+            return 2;
+        }
+        sharedDatabase = std::get<zorm::DatabaseUrl>(std::move(parsed));
+    }
     std::optional<zorm::DataFolderError> folderError;
     if (options.DataFolder) {
         folderError = zorm::EnterDataFolder(*options.DataFolder);
@@ -138,8 +150,25 @@ int main(int argc, char* argv[]) {
     zorm::Drv232 link(
         context, zorm::NumberedPortOpener(zorm::SystemRoots{}, zorm::PosixDeviceOpener(), &denied));
     zorm::QtModalRunner modal;
+
+    // The calibration records: the local file of the data folder and, where
+    // one is set, the plant's shared database. What waits to be sent goes
+    // now; a folder that never held a record gets no file until it does.
+    const zorm::SharedDatabaseInUse shared =
+        zorm::ChooseSharedDatabase(sharedDatabase, zorm::LoadStationSettings().SharedDatabase);
+    if (!shared.Problem.empty()) {
+        std::cerr << "zorm5816: " << shared.Problem << "\n";
+    }
+    const QString historyFile = QString::fromLatin1(zorm::HistoryFileName);
+    zorm::History history(historyFile, shared.Url);
+    if (QFileInfo::exists(historyFile) && !history.Open()) {
+        std::cerr << "zorm5816: " << history.LastError().toStdString() << "\n";
+    }
+    zorm::RecordKeeper records(history, zorm::ProgramVersion(), shared);
+
     zorm::THlavni hlavni(context, link, boxes, modal);
     hlavni.SetPortAccessLog(&denied);
+    hlavni.SetRecords(&records);
     if (options.Service) {
         hlavni.ZobrazServisniTlacitko();
     }
@@ -152,5 +181,12 @@ int main(int argc, char* argv[]) {
     // The start-up runs on the first activation; ask for it, since without a
     // window manager (or under one that holds new windows back) none comes.
     hlavni.activateWindow();
-    return application.exec();
+    const int status = application.exec();
+    // Records that the local file refused at a commit get a last chance.
+    if (!records.WriteWaiting()) {
+        std::cerr << "zorm5816: " << records.Waiting()
+                  << " calibration record(s) could not be written and are lost: "
+                  << records.LastError().toStdString() << "\n";
+    }
+    return status;
 }

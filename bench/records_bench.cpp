@@ -18,7 +18,9 @@
 // --postgres runs the list also against a throwaway PostgreSQL cluster on a
 // Unix socket (tests/support/pg_cluster.h).
 
+#include "bench/disk_of.h"
 #include "bench/quantile.h"
+#include "bench/record_files.h"
 #include "data/param_files.h"
 #include "records/history.h"
 #include "tests/support/pg_cluster.h"
@@ -34,9 +36,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,28 +51,6 @@ using zorm::bench::Quantile;
 constexpr int ListedRecords = 10'000;
 constexpr int PageRows = 500;
 constexpr int QueryRuns = 50;
-
-// The device and file system the folder lies on, from /proc/self/mountinfo.
-std::string DiskOf(const fs::path& folder) {
-    std::ifstream mounts("/proc/self/mountinfo");
-    std::string best;
-    std::string described = "unknown";
-    for (std::string line; std::getline(mounts, line);) {
-        std::istringstream fields(line);
-        std::string id, parent, numbers, root, point, options, field;
-        fields >> id >> parent >> numbers >> root >> point >> options;
-        while (fields >> field && field != "-") {
-        }
-        std::string type, source;
-        fields >> type >> source;
-        const std::string path = fs::canonical(folder).string();
-        if (path.starts_with(point) && point.size() >= best.size()) {
-            best = point;
-            described = source + " (" + type + ", mounted on " + point + ")";
-        }
-    }
-    return described;
-}
 
 struct Figures {
     double Median = 0;
@@ -115,7 +93,7 @@ void CommitPart(const fs::path& folder, int commits) {
         }
         return batch;
     };
-    std::printf("Commit, %d commits each, on %s\n", commits, DiskOf(folder).c_str());
+    std::printf("Commit, %d commits each, on %s\n", commits, zorm::bench::DiskOf(folder).c_str());
     const zorm::Context context;
     const fs::path current = fs::current_path();
     fs::current_path(folder);
@@ -130,29 +108,7 @@ void CommitPart(const fs::path& folder, int commits) {
 }
 
 void ListPart(const zorm::DatabasePlace& place, const char* name) {
-    zorm::test::Random random(2);
-    {
-        zorm::RecordDatabase database(place);
-        const std::int64_t start = 1'600'000'000'000;
-        for (int first = 0; first < ListedRecords; first += 500) {
-            zorm::RecordBatch batch;
-            for (int i = first; i < first + 500; ++i) {
-                batch.Records.push_back(zorm::test::PlainRecord(random, start + 600'000LL * i));
-                batch.Records.back().Tag = "TT-" + std::to_string(i % 50);
-                if (i % 10 == 0) {
-                    batch.Corrections.push_back({zorm::test::RandomUuid(random),
-                                                 batch.Records.back().Uuid,
-                                                 zorm::CorrectedField::Tag, "TT-7", "Petr",
-                                                 start + 600'000LL * i + 1, 0, "s"});
-                }
-            }
-            if (!database.Store(batch, zorm::Queue::No)) {
-                std::fprintf(stderr, "records_bench: %s\n",
-                             database.LastError().toStdString().c_str());
-                std::exit(1);
-            }
-        }
-    }
+    zorm::bench::FillRecords(place, ListedRecords);
     std::printf("List over %d records, %s, %d runs each\n", ListedRecords, name, QueryRuns);
     Print("open (connect, set up, check the schema)", Measure(QueryRuns, [&] {
               zorm::RecordDatabase database(place);
@@ -172,7 +128,7 @@ void ListPart(const zorm::DatabasePlace& place, const char* name) {
     tagged.Sensor = 2;
     Print("filtered: latest tag and sensor", Measure(QueryRuns, list(tagged)));
     zorm::RecordFilter week;
-    week.FromUtcMs = 1'600'000'000'000 + 600'000LL * 5000;
+    week.FromUtcMs = zorm::bench::FirstRecordMs + zorm::bench::RecordSpacingMs * 5000;
     week.ToUtcMs = *week.FromUtcMs + 7 * 86'400'000LL;
     Print("filtered: one week", Measure(QueryRuns, list(week)));
     const auto first = database.List({{}, std::nullopt, 1});

@@ -148,7 +148,16 @@ const std::vector<CommandSpec>& Commands() {
           {"--points", "FILE", "the points, one \"raw;temperature\" a line"},
           {"--commit", "",
            "put the fit into the user set of Parametry.par; the other sensors and the factory "
-           "set stay as they are"}},
+           "set stay as they are; a calibration record goes into Historie.sqlite"},
+          {"--port", "N",
+           "with --commit: the port of the converter that the record names, 1 to 255 "
+           "(default: PortNumber in Parametry.par)"},
+          {"--address", "A",
+           "with --commit: that converter's address, 1 to 10 (default: DeviceAddress in "
+           "Parametry.par)"},
+          {"--history", "URL",
+           "with --commit: the shared database of the records, "
+           "postgresql://USER@HOST[:PORT]/DB (default: SharedDatabase in Stanice.ini)"}},
          Fit},
     };
     return commands;

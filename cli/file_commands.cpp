@@ -3,16 +3,22 @@
 #include "cli/points_file.h"
 #include "cli/session.h"
 
+#include "app/command_line.h"
 #include "app/port_listing.h"
 #include "data/calibration.h"
 #include "data/number_text.h"
 #include "data/param_files.h"
 #include "link/connection_search.h"
+#include "records/record_keeper.h"
+#include "records/sending.h"
+
+#include <QCoreApplication>
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 namespace zorm::cli {
@@ -63,15 +69,104 @@ void PutCoefficients(Json& json, const Cubic& cubic) {
     json["A0"] = cubic.A0;
 }
 
+// Where the record of a commit goes, and what it names: from the command's
+// options, checked before anything is written.
+struct RecordPlace {
+    std::optional<DatabaseUrl> Given;
+    ConverterIdentity Converter;
+};
+
+RecordPlace RecordPlaceOf(const Session& session) {
+    RecordPlace place;
+    if (const auto address = session.Args.Value("--history")) {
+        auto parsed = ParseDatabaseUrl(*address);
+        if (const std::string* why = std::get_if<std::string>(&parsed)) {
+            throw Failed{WrongUsage, "--history: " + *why};
+        }
+        place.Given = std::get<DatabaseUrl>(std::move(parsed));
+    }
+    const DeviceSettings& device = session.Context.DeviceSettings;
+    place.Converter.Port =
+        static_cast<int>(session.Args.Number("--port", 1, 255).value_or(device.PortNumber));
+    place.Converter.Address =
+        static_cast<int>(session.Args.Number("--address", 1, 10).value_or(device.DeviceAddress));
+    return place;
+}
+
+// The calibration record of a commit goes into Historie.sqlite of the data
+// folder and, with a shared database, waits there to be sent. A process
+// that is about to end sends what waits at once: with the server out of
+// reach that costs at most its connection time-out (5 s), and the records
+// wait for the next commit or the window program.
+void KeepRecord(Session& session, const SensorParamSet& work, const SensorParamSet& before,
+                int sensor, const RecordPlace& place) {
+    // Qt's SQL drivers are plugins, which only an application object loads.
+    static int argc = 1;
+    static char name[] = "zorm5816-cli";
+    static char* argv[] = {name, nullptr};
+    std::optional<QCoreApplication> application;
+    if (QCoreApplication::instance() == nullptr) {
+        application.emplace(argc, argv);
+    }
+    const StationSettings settings = LoadStationSettings();
+    const SharedDatabaseInUse shared = ChooseSharedDatabase(place.Given, settings.SharedDatabase);
+    if (!shared.Problem.empty()) {
+        session.Err << "zorm5816-cli: warning: " << shared.Problem << '\n';
+    }
+    const CalibrationRecord record = MakeCalibrationRecord(
+        work, before, sensor, place.Converter, settings, ProgramVersion(), std::nullopt);
+    const fs::path file = fs::current_path() / HistoryFileName;
+    Json& json = session.Document["record"];
+    json["uuid"] = record.Uuid;
+    json["file"] = file.string();
+    json["shared_database"] = shared.Url ? Json(shared.Url->Text()) : Json();
+    RecordDatabase local(DatabasePlace::LocalFile(QString::fromStdString(file.string())));
+    const bool written = local.Store({{record}, {}}, shared.Url ? Queue::ForSending : Queue::No);
+    json["written"] = written;
+    if (!written) {
+        throw Failed{FileFailed, "the fit is saved in " + std::string(ParametersFileName) +
+                                     ", but its calibration record could not be written: " +
+                                     local.LastError().toStdString()};
+    }
+    if (session.Text != nullptr) {
+        *session.Text << "-> " << file.string() << ", calibration record " << record.Uuid << '\n';
+    }
+    if (!shared.Url) {
+        return;
+    }
+    RecordDatabase server(DatabasePlace::SharedServer(*shared.Url));
+    const SendResult sent = SendPending(local, server);
+    const std::optional<int> waiting = local.UnsentCount();
+    json["sent"] = sent.Sent;
+    json["waiting"] = waiting ? Json(*waiting) : Json();
+    json["send_error"] = sent.Error.isEmpty() ? Json() : Json(sent.Error.toStdString());
+    if (session.Text != nullptr) {
+        *session.Text << "-> " << shared.Url->Text() << ", records sent: " << sent.Sent << '\n';
+    }
+    if (!sent.Error.isEmpty()) {
+        session.Err << "zorm5816-cli: warning: " << waiting.value_or(0) << " record(s) wait in "
+                    << HistoryFileName
+                    << " to be sent to the shared database: " << sent.Error.toStdString() << '\n';
+    }
+}
+
 // The fitted sensor of the working copy goes into the user set, which is
 // saved: the other sensors and the factory set stay as the file held them.
-void CommitFit(Session& session, const SensorParamSet& work, int sensor) {
+// Then the commit's calibration record.
+void CommitFit(Session& session, const SensorParamSet& work, int sensor, const RecordPlace& place) {
+    const SensorParamSet before = session.Context.UserParams;
     TakeSensor(work, session.Context.UserParams, sensor);
     if (!SaveParameters(session.Context)) {
         throw Failed{FileFailed, "cannot write " +
                                      (fs::current_path() / ParametersFileName).string() +
                                      "; it is left as it was"};
     }
+    session.Document["committed"] = true;
+    if (session.Text != nullptr) {
+        *session.Text << "-> " << (fs::current_path() / ParametersFileName).string()
+                      << ", user set, sensor " << sensor << '\n';
+    }
+    KeepRecord(session, work, before, sensor, place);
 }
 
 } // namespace
@@ -163,10 +258,12 @@ void Fit(Session& session) {
     }
     const int sensor = static_cast<int>(*sensorNumber);
     const bool commit = args.Has("--commit");
+    std::optional<RecordPlace> recordPlace;
     if (commit) {
         // Without a Parametry.par the fit goes into the sets of a first
         // start, as in the window program, and the file is made.
         session.LoadParameters(false);
+        recordPlace = RecordPlaceOf(session);
     }
     auto parsed = ParsePoints(FileText(*pointsFile));
     if (const std::string* error = std::get_if<std::string>(&parsed)) {
@@ -178,15 +275,7 @@ void Fit(Session& session) {
     // The working copy as the calibration window has it after a collection
     // of these points: the sensor's slots hold them and nothing else.
     SensorParamSet work = session.Context.UserParams;
-    for (int k = 1; k <= SensorParamSet::Points; ++k) {
-        work.Raw(sensor, k) = 0;
-        work.TrueTemp(sensor, k) = 0;
-    }
-    for (int k = 1; k <= n; ++k) {
-        work.Raw(sensor, k) = points[k - 1].Raw;
-        work.TrueTemp(sensor, k) = points[k - 1].TrueTemp;
-    }
-    work.Count(sensor) = static_cast<std::uint8_t>(n);
+    SetPoints(work, sensor, points);
 
     const std::optional<Cubic> cubic = FitCubic(work, sensor, n);
     Json& document = session.Document;
@@ -196,11 +285,7 @@ void Fit(Session& session) {
         throw Failed{FileFailed, *pointsFile + ": the points give no fit (the system of the "
                                                "least squares is singular)"};
     }
-    CoefficientTable& table = work.Coefficients;
-    table.A3(sensor) = cubic->A3;
-    table.A2(sensor) = cubic->A2;
-    table.A1(sensor) = cubic->A1;
-    table.A0(sensor) = cubic->A0;
+    SetCubic(work.Coefficients, sensor, *cubic);
     const char sep = session.Env.DecimalSeparator;
     const std::string polynomial = PolynomialLine(*cubic, sep);
     const FitReport report = MakeFitReport(work, sensor, n, sep);
@@ -237,14 +322,10 @@ void Fit(Session& session) {
                                      std::to_string(report.Rows.size() + 1) +
                                      " cannot be computed; the fit is of no use"};
     }
+    document["committed"] = false;
     if (commit) {
-        CommitFit(session, work, sensor);
-        if (session.Text != nullptr) {
-            *session.Text << "-> " << (fs::current_path() / ParametersFileName).string()
-                          << ", user set, sensor " << sensor << '\n';
-        }
+        CommitFit(session, work, sensor, *recordPlace);
     }
-    document["committed"] = commit;
 }
 
 } // namespace zorm::cli

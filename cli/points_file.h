@@ -12,7 +12,8 @@
 // ends and a UTF-8 byte order mark are fine.
 #pragma once
 
-#include <cstdint>
+#include "data/calibration.h"
+
 #include <string>
 #include <string_view>
 #include <variant>
@@ -20,10 +21,7 @@
 
 namespace zorm::cli {
 
-struct CalibrationPoint {
-    std::int32_t Raw = 0;
-    float TrueTemp = 0;
-};
+using zorm::CalibrationPoint;
 
 // The points in file order, or what is wrong ("line 3: ..."). A file with
 // fewer than 4 or more than 29 points (a collection completes at most 29) is

@@ -49,7 +49,7 @@ _zorm5816_cli() {
     measure)
         options+=' --port --address --sensors --count --interval --raw --celsius --unfiltered'
         ;;
-    fit) options+=' --sensor --points --commit' ;;
+    fit) options+=' --sensor --points --commit --port --address --history' ;;
     register)
         options+=' --port --address'
         case ${words[1]-}:${#words[@]} in

@@ -64,6 +64,13 @@ Cubic CubicOf(const CoefficientTable& table, int sensor) {
     return {table.A3(sensor), table.A2(sensor), table.A1(sensor), table.A0(sensor)};
 }
 
+void SetCubic(CoefficientTable& table, int sensor, const Cubic& cubic) {
+    table.A3(sensor) = cubic.A3;
+    table.A2(sensor) = cubic.A2;
+    table.A1(sensor) = cubic.A1;
+    table.A0(sensor) = cubic.A0;
+}
+
 void TakeSensor(const SensorParamSet& work, SensorParamSet& user, int sensor) {
     for (int k = 1; k <= SensorParamSet::Points; ++k) {
         user.TrueTemp(sensor, k) = work.TrueTemp(sensor, k);
@@ -87,6 +94,17 @@ std::vector<CalibrationPoint> PointsOf(const SensorParamSet& params, int sensor,
         points.push_back({params.Raw(sensor, k), params.TrueTemp(sensor, k)});
     }
     return points;
+}
+
+void SetPoints(SensorParamSet& params, int sensor, std::span<const CalibrationPoint> points) {
+    const int n = static_cast<int>(std::min<std::size_t>(points.size(), SensorParamSet::Points));
+    for (int k = 1; k <= SensorParamSet::Points; ++k) {
+        const CalibrationPoint point =
+            k <= n ? points[static_cast<std::size_t>(k - 1)] : CalibrationPoint{};
+        params.Raw(sensor, k) = point.Raw;
+        params.TrueTemp(sensor, k) = point.TrueTemp;
+    }
+    params.Count(sensor) = static_cast<std::uint8_t>(n);
 }
 
 std::vector<int> CommitFitted(const SensorParamSet& work, SensorParamSet& user,

@@ -37,8 +37,9 @@ struct Cubic {
     bool operator==(const Cubic&) const = default;
 };
 
-// The cubic of sensor 1..3 of a coefficient table.
+// The cubic of sensor 1..3 of a coefficient table, and the other way round.
 Cubic CubicOf(const CoefficientTable& table, int sensor);
+void SetCubic(CoefficientTable& table, int sensor, const Cubic& cubic);
 
 // The commit of one fitted sensor: its 30 slots of points, its Count and its
 // four coefficients go from the working copy `work` into `user`, where it then
@@ -55,6 +56,10 @@ struct CalibrationPoint {
 
 // Points 1..n of `sensor`; n is taken in 0..30.
 std::vector<CalibrationPoint> PointsOf(const SensorParamSet& params, int sensor, int n);
+// Sensor 1..3 as a collection of `points` leaves it: the points in slots
+// 1..n, zeros in the slots after them, and n as its Count. At most 30 points
+// are taken; the coefficients and the Calibrated flag stay as they are.
+void SetPoints(SensorParamSet& params, int sensor, std::span<const CalibrationPoint> points);
 
 // The commit of the calibration window ("Uložit na disk"). `fitted` holds the
 // sensors fitted successfully in this opening of the window and not collected

@@ -6,6 +6,7 @@
 #include "data/records.h"
 
 #include <cstdint>
+#include <string>
 
 namespace zorm {
 
@@ -18,6 +19,10 @@ struct Context {
     // Raw value of the last measure command (and the last diagnostics word).
     std::int32_t LastReading = 0;
     zorm::AdcRegBytes AdcRegBytes{};
+    // The identification text of the converter the connection search found;
+    // empty while none answers (before the search, and after one that found
+    // none). The calibration records name the converter by it.
+    std::string DeviceType;
 
     // The calibration window's sensor (1..3) and whether its entry of a true
     // temperature is open; both outlive the window, which sets them afresh

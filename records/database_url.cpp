@@ -103,9 +103,13 @@ Parsed ParseDatabaseUrl(std::string_view text) {
         return Refused(text, "chybí uživatel před @");
     }
     const std::string_view user = authority.substr(0, at);
-    if (user.find(':') != std::string_view::npos) {
-        return Refused(text, "heslo do adresy nepatří, zadejte ho v souboru ~/.pgpass nebo v "
-                             "proměnné prostředí PGPASSWORD");
+    if (const std::size_t colon = user.find(':'); colon != std::string_view::npos) {
+        // The message goes to the screen and to standard error: the password
+        // must not.
+        std::string shown(text);
+        shown.replace(text.size() - rest.size() + colon + 1, at - colon - 1, "****");
+        return Refused(shown, "heslo do adresy nepatří, zadejte ho v souboru ~/.pgpass nebo v "
+                              "proměnné prostředí PGPASSWORD");
     }
     std::string_view host = authority.substr(at + 1);
     std::string_view port;

@@ -212,15 +212,33 @@ xs_open_calibration() {
     xs_wait_window '^Kalibrace sn'
 }
 
+# The calibration window's sensor options, at their centres.
+XS_CAL_SENSOR=(0 "530 80" "530 106" "530 132")
+
 # Starts a collection in calibration window $1 and collects the points
 # "${@:3}", each RAW:TEMP: the simulator started with --raw-file $2 reads RAW
 # on channel 1, and once the window's tick has taken it, TEMP is typed in.
 xs_collect() {
-    local window=$1 rawfile=$2 point
-    shift 2
+    xs_collect_on "$1" "$2" 1 "${@:3}"
+}
+
+# The same for sensor $3 (1 to 3), which it selects first.
+xs_collect_sensor() {
+    # shellcheck disable=SC2086  # the option's centre is "X Y"
+    xs_click "$1" ${XS_CAL_SENSOR[$3]}
+    xs_collect_on "$@"
+}
+
+# Collects on the sensor selected, $3: RAW is read on its channel, the
+# others read 21500, 22500 and 23500.
+xs_collect_on() {
+    local window=$1 rawfile=$2 sensor=$3 point
+    local -a raws=(21500 22500 23500)
+    shift 3
     xs_click "$window" "${XS_CAL_START[@]}"
     for point in "$@"; do
-        echo "${point%%:*},22500,23500" >"$rawfile.new"
+        raws[sensor - 1]=${point%%:*}
+        echo "${raws[0]},${raws[1]},${raws[2]}" >"$rawfile.new"
         mv "$rawfile.new" "$rawfile"
         sleep 0.8 # two ticks of 333 ms
         xs_click "$window" "${XS_CAL_ENTER[@]}"

@@ -6,6 +6,7 @@
 #include "data/number_text.h"
 #include "data/param_files.h"
 #include "link/drv232.h"
+#include "records/record_keeper.h"
 #include "ui_Kalibrace.h"
 #include "windows/Kontrola.h"
 #include "windows/assistant_panel.h"
@@ -15,10 +16,14 @@
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QDateTime>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTimer>
+
+#include <utility>
 
 namespace zorm {
 
@@ -174,6 +179,9 @@ void TKalibrace::FormActivate() {
         ShowText(*ui->Label7, QStringLiteral("Adresa ") +
                                   QString::number(context_.DeviceSettings.DeviceAddress));
         ShowPolynomial(1);
+    }
+    if (restore_) {
+        ObnovZaznam();
     }
 }
 
@@ -332,17 +340,14 @@ bool TKalibrace::Regrese3(int n) {
     if (!cubic) {
         return false;
     }
-    CoefficientTable& table = context_.WorkParams.Coefficients;
-    table.A3(s) = cubic->A3;
-    table.A2(s) = cubic->A2;
-    table.A1(s) = cubic->A1;
-    table.A0(s) = cubic->A0;
+    SetCubic(context_.WorkParams.Coefficients, s, *cubic);
     return true;
 }
 
 void TKalibrace::Unfit(int s) {
     fitted_.erase(s);
     unsaved_.erase(s);
+    restoredFrom_.erase(s);
     OfferCommit();
     assistant_->Unfitted(s);
 }
@@ -448,17 +453,73 @@ void TKalibrace::VypisHodnoty(std::uint8_t s) {
 }
 
 void TKalibrace::BitBtn3Click() {
+    const SensorParamSet before = context_.UserParams;
     // Only what was fitted in this opening: a collection started and left,
     // or a fit that failed, never replaces a stored calibration.
     for (const int s : CommitFitted(context_.WorkParams, context_.UserParams, fitted_)) {
         context_.WorkParams.Calibrated(s) = 1;
     }
-    unsaved_.clear();
+    // A sensor committed before in this opening comes again unchanged; only
+    // the fits since then are new calibrations with a record of their own.
+    const std::set<int> brought = std::exchange(unsaved_, {});
     if (!SaveParameters(context_)) {
         boxes_.Show(BoxKind::Error, QStringLiteral("Chyba při ukládání konstant"), BoxButtons::Ok);
     }
+    ZapisZaznamy(before, brought);
     ui->BitBtn3->hide();
     ui->Button1->show();
+}
+
+void TKalibrace::ZapisZaznamy(const SensorParamSet& before, const std::set<int>& brought) {
+    if (records_ == nullptr) {
+        return;
+    }
+    std::map<int, std::optional<std::string>> sensors;
+    for (const int s : brought) {
+        const auto restored = restoredFrom_.find(s);
+        sensors[s] = restored == restoredFrom_.end() ? std::nullopt
+                                                     : std::optional<std::string>(restored->second);
+    }
+    const DeviceSettings& device = context_.DeviceSettings;
+    if (!records_->Commit(context_.WorkParams, before, sensors,
+                          {context_.DeviceType, device.PortNumber, device.DeviceAddress})) {
+        boxes_.Show(BoxKind::Error,
+                    QStringLiteral("Kalibrační záznam se nepodařilo uložit (čekajících záznamů: "
+                                   "%1). Program je zkusí uložit znovu při příštím uložení "
+                                   "kalibrace a při otevření historie kalibrací.\n\nDůvod: %2")
+                        .arg(records_->Waiting())
+                        .arg(records_->LastError()),
+                    BoxButtons::Ok);
+    }
+}
+
+void TKalibrace::ObnovZeZaznamu(const CalibrationRecord& record) {
+    restore_ = std::make_unique<CalibrationRecord>(record);
+    if (activated_) {
+        ObnovZaznam();
+    }
+}
+
+void TKalibrace::ObnovZaznam() {
+    const CalibrationRecord record = *std::exchange(restore_, nullptr);
+    const int s = record.Sensor;
+    SetPoints(context_.WorkParams, s, CollectedPoints(record));
+    SetCubic(context_.WorkParams.Coefficients, s, record.AsLeft);
+    {
+        const QSignalBlocker quiet(sensors_);
+        sensors_->button(s)->setChecked(true);
+    }
+    RadioGroup1Click();
+    VypisHodnoty(static_cast<std::uint8_t>(s));
+    fitted_.insert(s);
+    unsaved_.insert(s);
+    restoredFrom_[s] = record.Uuid;
+    OfferCommit();
+    ShowText(*ui->Label4, QStringLiteral("Obnoveno ze záznamu z ") +
+                              QDateTime::fromMSecsSinceEpoch(record.TimeUtcMs, Qt::OffsetFromUTC,
+                                                             record.UtcOffsetSeconds)
+                                  .toString(QStringLiteral("d. M. yyyy H:mm")));
+    ui->Label4->show();
 }
 
 void TKalibrace::ReplaceSet(const QString& question, const QString& confirmation,

@@ -10,9 +10,11 @@
 #include <QDialog>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
+#include <string>
 
 class QButtonGroup;
 class QShowEvent;
@@ -25,6 +27,7 @@ class TKalibrace;
 namespace zorm {
 
 class AssistantPanel;
+struct CalibrationRecord;
 struct Context;
 struct PointStability;
 struct FitReport;
@@ -32,6 +35,7 @@ struct SensorParamSet;
 class Drv232;
 class MessageBoxService;
 class ModalRunner;
+class RecordKeeper;
 
 class TKalibrace : public QDialog {
     Q_OBJECT
@@ -40,6 +44,14 @@ public:
     TKalibrace(Context& context, Drv232& link, MessageBoxService& boxes, ModalRunner& modal,
                QWidget* parent = nullptr);
     ~TKalibrace() override;
+
+    // Where a commit leaves its calibration records; none: it leaves none.
+    void SetRecords(RecordKeeper* records) { records_ = records; }
+    // The calibration of `record` goes into the working copy of its sensor
+    // when the window opens (or at once when it is open): its points and
+    // coefficients, listed as a fit is, to be committed as one; the record
+    // of that commit names `record`.
+    void ObnovZeZaznamu(const CalibrationRecord& record);
 
     // Once per opening, when the window is first shown: sensor 1, WorkParams
     // from UserParams, and the listing of sensor 1 if it is calibrated.
@@ -118,6 +130,11 @@ private:
     void ReplaceSet(const QString& question, const QString& confirmation,
                     const SensorParamSet& from, SensorParamSet& to, const QString& saved);
     void ShowExportFailure(const QString& message);
+    // The restore asked for by ObnovZeZaznamu, once the working copy is there.
+    void ObnovZaznam();
+    // The records of the sensors a commit brought, over the user set as it
+    // was `before` the commit; a box when the local file refuses them.
+    void ZapisZaznamy(const SensorParamSet& before, const std::set<int>& brought);
 
     std::unique_ptr<Ui::TKalibrace> ui;
     QTimer* Timer1;
@@ -135,6 +152,12 @@ private:
     // commit.
     std::set<int> fitted_;
     std::set<int> unsaved_;
+
+    RecordKeeper* records_ = nullptr;
+    // A record to restore at the opening, and the sensors whose working copy
+    // holds a restored record (by its UUID) until they are collected again.
+    std::unique_ptr<CalibrationRecord> restore_;
+    std::map<int, std::string> restoredFrom_;
 };
 
 } // namespace zorm

@@ -8,6 +8,7 @@
 #include "link/drv232.h"
 #include "ui_ZORM5801.h"
 #include "windows/AD7731.h"
+#include "windows/Historie.h"
 #include "windows/Informace.h"
 #include "windows/Kalibrace.h"
 #include "windows/access_hint.h"
@@ -101,6 +102,7 @@ THlavni::THlavni(Context& context, Drv232& link, MessageBoxService& boxes, Modal
     connect(ui->Button1, &QPushButton::clicked, this, &THlavni::Button1Click);
     connect(ui->Parametry1, &QAction::triggered, this, &THlavni::Parametry1Click);
     connect(ui->Inform, &QAction::triggered, this, &THlavni::InformClick);
+    connect(ui->Historie1, &QAction::triggered, this, &THlavni::HistorieClick);
     connect(ui->SpeedButton1, &QToolButton::clicked, this, &THlavni::SpeedButton1Click);
     connect(Timer1, &QTimer::timeout, this, &THlavni::Timer1Timer);
     for (QWidget* watched :
@@ -166,14 +168,15 @@ bool THlavni::PripojZarizeni() {
         accessLog_->Clear();
     }
     DeviceSettings& settings = context_.DeviceSettings;
+    context_.DeviceType.clear();
     const std::optional<FoundConverter> found =
         SearchConverter(link_, settings.PortNumber, [this] { ui->BitBtn4->hide(); });
     if (!found) {
         return false;
     }
-    DeviceType = found->DeviceType;
+    context_.DeviceType = found->DeviceType;
     boxes_.Show(BoxKind::Information,
-                QStringLiteral("Připojeno zařízení ") + QString::fromLatin1(DeviceType) +
+                QStringLiteral("Připojeno zařízení ") + QString::fromLatin1(context_.DeviceType) +
                     QStringLiteral(" na portu COM") + QString::number(found->Port),
                 BoxButtons::Ok);
     settings.PortNumber = found->Port;
@@ -296,7 +299,16 @@ void THlavni::Button1Click() {
 
 void THlavni::Parametry1Click() {
     TKalibrace kalibrace(context_, link_, boxes_, modal_, this);
+    kalibrace.SetRecords(records_);
     modal_.Run(kalibrace);
+}
+
+void THlavni::HistorieClick() {
+    if (records_ == nullptr) {
+        return;
+    }
+    THistorie historie(context_, link_, *records_, boxes_, modal_, this);
+    modal_.Run(historie);
 }
 
 void THlavni::InformClick() {

@@ -6,7 +6,6 @@
 #include <QMainWindow>
 
 #include <memory>
-#include <string>
 
 class QPushButton;
 class QTimer;
@@ -23,6 +22,7 @@ class MessageBoxService;
 class MeasurementRecorder;
 class ModalRunner;
 class PortAccessLog;
+class RecordKeeper;
 
 class THlavni : public QMainWindow {
     Q_OBJECT
@@ -43,6 +43,9 @@ public:
     // The record of ports whose device refused this user; the search clears
     // it, and a search that finds nothing explains it in one more box.
     void SetPortAccessLog(PortAccessLog* log) { accessLog_ = log; }
+    // The calibration records: the calibration window's commits leave them,
+    // the history window shows them. Without it neither happens.
+    void SetRecords(RecordKeeper* records) { records_ = records; }
 
     // "Připojení přístroje": search again.
     void BitBtn4Click();
@@ -60,6 +63,9 @@ public:
     void Parametry1Click();
     // Menu "&Info": the information window, modally.
     void InformClick();
+    // Menu "&Historie kalibrací": the history window, modally; also without a
+    // converter.
+    void HistorieClick();
     // The hidden picture button: the AD converter register window, modally.
     void SpeedButton1Click();
     // Service access (the program's --service switch): shows the picture
@@ -105,10 +111,9 @@ private:
     ModalRunner& modal_;
 
     PortAccessLog* accessLog_ = nullptr;
+    RecordKeeper* records_ = nullptr;
     MeasurementRecorder* recorder_;
 
-    // The identification text of the converter found last.
-    std::string DeviceType;
     bool activated_ = false;
     bool measuring_ = false;
 };

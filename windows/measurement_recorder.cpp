@@ -4,6 +4,7 @@
 #include "windows/Graf.h"
 #include "windows/message_box.h"
 #include "windows/regional.h"
+#include "windows/save_dialog.h"
 
 #include <QAction>
 #include <QDateTime>
@@ -82,14 +83,8 @@ void MeasurementRecorder::SpustitZaznam() {
     const MeasurementPass now = BeginPass(false);
     QFileDialog dialog(&window_, QStringLiteral("Spustit záznam"), QDir::currentPath(),
                        QStringLiteral("Soubory CSV (*.csv);;Všechny soubory (*)"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("Složka:"));
-    dialog.setLabelText(QFileDialog::FileName, QStringLiteral("Název souboru:"));
-    dialog.setLabelText(QFileDialog::FileType, QStringLiteral("Typ souboru:"));
-    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("&Uložit"));
-    dialog.setLabelText(QFileDialog::Reject, QStringLiteral("&Zrušit"));
-    dialog.setDefaultSuffix(QStringLiteral("csv"));
-    dialog.selectFile(QString::fromStdString(DefaultLogFileName(now.UnixMs, now.UtcOffsetSeconds)));
+    PrepareSaveDialog(dialog, QStringLiteral("csv"),
+                      QString::fromStdString(DefaultLogFileName(now.UnixMs, now.UtcOffsetSeconds)));
     if (modal_.Run(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return;
     }

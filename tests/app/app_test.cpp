@@ -82,6 +82,24 @@ TEST(CommandLine, SwitchesAndTheirMistakes) {
     EXPECT_NE(UsageText().find("--list-ports"), std::string::npos);
 }
 
+// The shared database of the records: given once, in either form; the
+// address itself is the record store's to judge.
+TEST(CommandLine, HistoryNamesTheSharedDatabaseOnce) {
+    EXPECT_FALSE(Parse({}).Line.SharedDatabase);
+    EXPECT_EQ(Parse({"--history", "postgresql://k@db/zorm"}).Line.SharedDatabase,
+              "postgresql://k@db/zorm");
+    EXPECT_EQ(
+        Parse({"--service", "--history=postgresql://k@db/zorm", "--service"}).Line.SharedDatabase,
+        "postgresql://k@db/zorm");
+    for (const std::vector<std::string_view>& wrong :
+         {std::vector<std::string_view>{"--history"},
+          {"--history="},
+          {"--history", ""},
+          {"--history", "postgresql://a@b/c", "--history=postgresql://a@b/c"}}) {
+        EXPECT_TRUE(Parse(wrong).Mistake) << wrong.size();
+    }
+}
+
 TEST(DataFolder, IsMadeCheckedAndEnteredOrReportedWithNothingLeftBehind) {
     test::ScratchDirectory start(test::ScratchDirectory::Enter);
     const fs::path folder = start.Path() / "a/b/zorm5816";

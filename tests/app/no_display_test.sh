@@ -2,7 +2,8 @@
 # The program where no window system can be reached: without a display, and
 # with a display that nobody serves, it ends with status 1 and one line on
 # standard error (no abort, no lines of Qt's own); two data folders on the
-# command line are a usage error (status 2) before anything is made.
+# command line, or a shared database whose address holds a password, are a
+# usage error (status 2) before anything is made.
 #
 # usage: no_display_test.sh PROGRAM
 set -euo pipefail
@@ -39,4 +40,12 @@ errors=$("$program" --data-dir "$work/a" --user-data 2>&1 >/dev/null) || status=
 ((status == 2)) || fail "two data folders: status $status, not 2"
 [[ $errors == *"give one of them, once"* ]] || fail "two data folders: $errors"
 [[ ! -e $work/a ]] || fail "two data folders: the folder was made all the same"
-echo "no-display: one line and status 1 without a display; two data folders refused"
+status=0
+errors=$("$program" --data-dir "$work/b" --history postgresql://kalibrace:heslo@db/zorm 2>&1 \
+    >/dev/null) || status=$?
+((status == 2)) || fail "a password in --history: status $status, not 2"
+[[ $errors == "zorm5816: --history: "*"kalibrace:****@db"*PGPASSWORD* && $errors != *heslo@* ]] ||
+    fail "a password in --history: $errors"
+[[ ! -e $work/b ]] || fail "a password in --history: the folder was made all the same"
+echo "no-display: one line and status 1 without a display; two data folders and a password" \
+    "in --history refused"

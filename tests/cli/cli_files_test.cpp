@@ -6,6 +6,11 @@
 #include "cli/session.h"
 #include "data/calibration.h"
 #include "data/number_text.h"
+#include "records/record_database.h"
+#include "tests/support/commit_record_check.h"
+#include "tests/support/pg_cluster.h"
+
+#include <QCoreApplication>
 
 #include <QJsonArray>
 
@@ -62,6 +67,27 @@ protected:
                                       pointsFile.string()};
         args.insert(args.end(), more.begin(), more.end());
         return Run(args);
+    }
+
+    // The records of the data folder's Historie.sqlite, read as the window
+    // program reads them.
+    std::vector<RecordDetails> Records() const {
+        int argc = 1;
+        char name[] = "cli_tests";
+        char* argv[] = {name, nullptr};
+        const QCoreApplication application(argc, argv);
+        RecordDatabase database(
+            DatabasePlace::LocalFile(QString::fromStdString((Data() / HistoryFileName).string())));
+        std::vector<std::string> uuids;
+        for (const RecordSummary& row : database.List({}).value_or(std::vector<RecordSummary>{})) {
+            uuids.push_back(row.Uuid);
+        }
+        return database.Read(uuids).value_or(std::vector<RecordDetails>{});
+    }
+    CalibrationRecord FirstRecord() const {
+        const std::vector<RecordDetails> records = Records();
+        EXPECT_EQ(records.size(), 1U);
+        return records.empty() ? CalibrationRecord{} : records.front().Written;
     }
 
     test::ScratchDirectory elsewhere;
@@ -193,7 +219,8 @@ TEST_F(Fit, CommitChangesOnlyTheFittedSensorOfTheUserSet) {
 TEST_F(Fit, CommitWithoutParametersMakesTheFileOfAFirstStart) {
     const CliResult result = RunFit({{0, 1}, {1, 2}, {2, 9}, {3, 28}}, 1, {"--commit"});
     ASSERT_EQ(result.Status, 0) << result.Err;
-    EXPECT_TRUE(result.Out.ends_with(", user set, sensor 1\n"));
+    EXPECT_NE(result.Out.find(", user set, sensor 1\n-> "), std::string::npos);
+    EXPECT_TRUE(result.Out.ends_with(", calibration record " + FirstRecord().Uuid + "\n"));
     Context context;
     {
         const test::WorkingDirectory inside(Data());
@@ -254,6 +281,119 @@ TEST_F(Fit, FailuresLeaveEveryFileAsItWas) {
     EXPECT_EQ(damaged.Status, cli::FileFailed);
     EXPECT_NE(damaged.Err.find("is damaged: 1654 bytes"), std::string::npos);
     EXPECT_EQ(FileBytes(Data() / "Parametry.par"), before.at("Parametry.par") + "x");
+}
+
+// The record of a commit: the values the data/ functions give for its
+// points and the calibration in force before, the station's operator and
+// reference, the converter of Parametry.par or of --port and --address
+// with its tag; a record file the folder refuses fails with status 3 after
+// Parametry.par took the fit.
+TEST_F(Fit, CommitLeavesACalibrationRecord) {
+    Context context;
+    context.DeviceSettings = {3, 2, 1, 1, 0};
+    const Cubic before{0, 0, 0.004, -60};
+    SetCubic(context.UserParams.Coefficients, 2, before);
+    context.UserParams.Calibrated(2) = 1;
+    SaveParameters(context);
+    std::ofstream(Data() / "Stanice.ini") << "Operator=Jana Nováková\nReferenceDescription=Pt100\n"
+                                             "Tag.COM3.2=TT-32\nTag.COM5.7=TT-57\n";
+    const std::vector<Point> points{
+        {12000, -11.95f}, {18000, 12.07f}, {25000, 40.03f}, {33000, 71.96f}, {41000, 104.1f}};
+    std::vector<CalibrationPoint> stored;
+    for (const Point& p : points) {
+        stored.push_back({p.Raw, p.TrueTemp});
+    }
+
+    const CliResult result = RunFit(points, 2, {"--commit", "--json"});
+    ASSERT_EQ(result.Status, 0) << result.Err;
+    const QJsonObject json = result.Json["record"].toObject();
+    EXPECT_TRUE(json["written"].toBool());
+    EXPECT_TRUE(json["shared_database"].isNull());
+    EXPECT_EQ(json["file"].toString().toStdString(), (Data() / "Historie.sqlite").string());
+    CalibrationRecord record = FirstRecord();
+    EXPECT_EQ(json["uuid"].toString().toStdString(), record.Uuid);
+    test::ExpectCommitRecord(record, 2, stored, before);
+    EXPECT_EQ(Bits(record.AsLeft.A1),
+              Bits(result.Json["coefficients"].toObject()["A1"].toDouble()));
+    EXPECT_EQ(record.ConverterType, "neuvedeno");
+    EXPECT_EQ(record.Port, 3);
+    EXPECT_EQ(record.Address, 2);
+    EXPECT_EQ(record.Tag, std::optional<std::string>("TT-32"));
+    EXPECT_EQ(record.Operator, "Jana Nováková");
+    EXPECT_EQ(record.Reference, (ReferenceInstrument{"Pt100", "neuvedeno", "neuvedeno"}));
+    EXPECT_FALSE(record.ProgramVersion.empty());
+
+    // Another converter named; the calibration before is now the first fit.
+    ASSERT_EQ(RunFit(points, 2, {"--commit", "--port", "5", "--address", "7"}).Status, 0);
+    const std::vector<RecordDetails> both = Records();
+    ASSERT_EQ(both.size(), 2U);
+    const CalibrationRecord& second =
+        both[0].Written.Uuid == record.Uuid ? both[1].Written : both[0].Written;
+    EXPECT_EQ(second.Port, 5);
+    EXPECT_EQ(second.Address, 7);
+    EXPECT_EQ(second.Tag, std::optional<std::string>("TT-57"));
+    test::ExpectCommitRecord(second, 2, stored, record.AsLeft);
+
+    std::filesystem::remove(Data() / "Historie.sqlite");
+    std::filesystem::create_directory(Data() / "Historie.sqlite");
+    const CliResult refused = RunFit(points, 1, {"--commit", "--json"});
+    EXPECT_EQ(refused.Status, cli::FileFailed);
+    EXPECT_TRUE(refused.Json["committed"].toBool());
+    EXPECT_FALSE(refused.Json["record"].toObject()["written"].toBool());
+    EXPECT_NE(refused.Err.find("the fit is saved in Parametry.par, but its calibration record "
+                               "could not be written"),
+              std::string::npos)
+        << refused.Err;
+    Context after;
+    {
+        const test::WorkingDirectory inside(Data());
+        ASSERT_TRUE(LoadParameters(after));
+    }
+    EXPECT_EQ(after.UserParams.Count(1), points.size());
+}
+
+// With a shared database the record waits in the local file when the server
+// cannot be reached, and goes with the next commit once it can; an address
+// with a password is wrong usage before anything is written, and a station
+// address that cannot be used leaves the record local with a warning.
+TEST_F(Fit, CommitSendsTheRecordToASharedDatabaseOrLetsItWait) {
+    const std::vector<Point> points{{0, 1}, {1, 2}, {2, 9}, {3, 28}, {4, 65}};
+    const auto before = Files();
+    const CliResult password =
+        RunFit(points, 1, {"--commit", "--history", "postgresql://zorm:heslo@db/zorm"});
+    EXPECT_EQ(password.Status, cli::WrongUsage);
+    EXPECT_NE(password.Err.find("--history: "), std::string::npos);
+    EXPECT_EQ(Files(), before);
+
+    const std::string away =
+        DatabaseUrl{"zorm", (elsewhere.Path() / "no-server").string(), std::nullopt, "zorm"}.Text();
+    const CliResult waiting = RunFit(points, 1, {"--commit", "--json", "--history", away});
+    ASSERT_EQ(waiting.Status, 0) << waiting.Err;
+    QJsonObject json = waiting.Json["record"].toObject();
+    EXPECT_EQ(json["shared_database"].toString().toStdString(), away);
+    EXPECT_EQ(json["sent"].toInt(-1), 0);
+    EXPECT_EQ(json["waiting"].toInt(-1), 1);
+    EXPECT_FALSE(json["send_error"].toString().isEmpty());
+    EXPECT_NE(waiting.Err.find("1 record(s) wait in Historie.sqlite"), std::string::npos)
+        << waiting.Err;
+
+    test::PgCluster cluster;
+    cluster.CreateDatabase("zorm");
+    const std::string server = cluster.Url("zorm").Text();
+    const CliResult sent = RunFit(points, 2, {"--commit", "--json", "--history", server});
+    ASSERT_EQ(sent.Status, 0) << sent.Err;
+    json = sent.Json["record"].toObject();
+    EXPECT_EQ(json["sent"].toInt(-1), 2);
+    EXPECT_EQ(json["waiting"].toInt(-1), 0);
+    EXPECT_TRUE(json["send_error"].isNull());
+    EXPECT_EQ(cluster.Psql("zorm", "SELECT count(*) FROM calibration_record"), "2\n");
+
+    std::ofstream(Data() / "Stanice.ini") << "SharedDatabase=postgresql://a:b@c/d\n";
+    const CliResult local = RunFit(points, 3, {"--commit", "--json"});
+    ASSERT_EQ(local.Status, 0) << local.Err;
+    EXPECT_TRUE(local.Json["record"].toObject()["shared_database"].isNull());
+    EXPECT_NE(local.Err.find("warning: "), std::string::npos);
+    EXPECT_EQ(Records().size(), 3U);
 }
 
 using Export = CliTest;

@@ -4,7 +4,8 @@
 # scratch working directory. The main window, the box reporting the
 # converter, the information window, the calibration window, the constants
 # view, the register window (--service) and its warning are opened one after
-# the other, and each must lie fully on the screen. Without a window manager
+# the other, and so is the history window; each must lie fully on the
+# screen. Without a window manager
 # a window is exactly where the program put it.
 #
 # usage: screen_test.sh PROGRAM SIMULATOR XSESSION SIZE FACTOR
@@ -73,6 +74,11 @@ view=$(xs_wait_window '^Kontrola kalibra')
 on_screen "$view" "the constants view"
 xs_close_box "$view" Escape
 xs_close_box "$cal" Escape
+
+xs_keys "$main" alt+h
+history=$(xs_wait_window '^Historie kalibrac')
+on_screen "$history" "the history window"
+xs_close_box "$history" Escape
 
 click "$main" 451 36 # the register window's picture button
 registers=$(xs_wait_window '^Testov')

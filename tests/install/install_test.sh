@@ -8,7 +8,8 @@
 # error box and status 1, and nothing is written. The installed zorm5816-cli
 # with its manual page and bash completion scans a line of two converters of
 # the installed simulator and identifies one; nothing is written then. The
-# installed program opens its chart window (Qt Charts).
+# installed program opens its chart window (Qt Charts) and its history
+# window (Qt SQL with its SQLite driver).
 #
 # usage: install_test.sh BUILD_DIR XSESSION
 set -euo pipefail
@@ -66,6 +67,10 @@ xs_expect_box "--data-dir" Information
 # The chart window draws with Qt Charts, which the package depends on.
 xs_keys "$main" alt+z g
 xs_wait_window '^Graf m' >/dev/null
+# The history window lists through the SQLite driver, a plugin.
+xs_keys "$main" alt+h
+history=$(xs_wait_window '^Historie kalibrac')
+xs_close_box "$history" Escape
 xs_keys "$main" alt+k
 xs_wait_program 10 || xs_fail "--data-dir: the program still runs 10 s after Alt+K"
 ((XS_STATUS == 0)) || xs_fail "--data-dir: the program ended with status $XS_STATUS"

@@ -4,7 +4,9 @@
 // window of the program on the screen the tests run on (registered once more
 // on a small scaled screen and on a large one, tests/windows/CMakeLists.txt).
 #include "tests/windows/main_window_fixture.h"
+#include "tests/windows/records_fixture.h"
 #include "windows/AD7731.h"
+#include "windows/Historie.h"
 #include "windows/Informace.h"
 #include "windows/Kalibrace.h"
 #include "windows/Kontrola.h"
@@ -140,6 +142,9 @@ TEST_F(Placement, EveryWindowAtItsPlaceOrOnTheScreen) {
     TKontrol view(context, boxes, &calibration);
     ExpectPlaced(view, window.geometry().center() - view.rect().center(),
                  window.frameGeometry().size() - window.size());
+    test::RecordsOnDisk records;
+    THistorie history(context, link, records.keeper, boxes, modal, &window);
+    ExpectPlaced(history, centre - history.rect().center());
 }
 
 // No text of any window is cut off in the font the tests run with, as the

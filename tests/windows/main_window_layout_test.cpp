@@ -94,10 +94,11 @@ TEST_F(MainWindowLayout, WindowMenuAndInitialStates) {
     EXPECT_EQ(window.size(), QSize(526, 599));
     EXPECT_EQ(window.font().pointSize(), 8);
 
-    // The menu "Záznam" comes after the two menus of old, which keep their
-    // places; the status line it uses stays hidden until a log runs.
+    // The menus "Záznam" and "Historie kalibrací" come after the two menus
+    // of old, which keep their places; the status line of "Záznam" stays
+    // hidden until a log runs. The history opens without a converter too.
     const QList<QAction*> menu = window.menuBar()->actions();
-    ASSERT_EQ(menu.size(), 3);
+    ASSERT_EQ(menu.size(), 4);
     EXPECT_EQ(menu[0]->objectName(), "Parametry1");
     EXPECT_EQ(menu[0]->text(), "Kalibrace");
     EXPECT_FALSE(menu[0]->isEnabled());
@@ -112,6 +113,9 @@ TEST_F(MainWindowLayout, WindowMenuAndInitialStates) {
                                          : item->text() + (item->isEnabled() ? "" : " (off)"));
     }
     EXPECT_EQ(items, (QStringList{"&Spustit záznam…", "&Zastavit záznam (off)", "-", "&Graf"}));
+    EXPECT_EQ(menu[3]->objectName(), "Historie1");
+    EXPECT_EQ(menu[3]->text(), "&Historie kalibrací");
+    EXPECT_TRUE(menu[3]->isEnabled());
     EXPECT_TRUE(window.statusBar()->isHidden());
 
     auto* spin = Control<QSpinBox>("SpinEdit1");
