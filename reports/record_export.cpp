@@ -1,5 +1,7 @@
 #include "reports/record_export.h"
 
+#include "reports/json_values.h"
+
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -7,7 +9,6 @@
 #include <QString>
 
 #include <array>
-#include <bit>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
@@ -16,6 +17,8 @@
 namespace zorm {
 
 namespace {
+
+using zorm::Json;
 
 // The shortest text that reads back to the same double.
 std::string NumberText(double value, char decimalSeparator) {
@@ -129,32 +132,12 @@ constexpr std::array<const char*, 35> CsvHeader = {
     "Odchylka před kalibrací [°C]",
 };
 
-QJsonValue Json(const std::optional<double>& value) {
-    return value ? QJsonValue(*value) : QJsonValue();
-}
-
 QJsonValue Json(const std::optional<std::string>& text) {
     return text ? QJsonValue(QString::fromStdString(*text)) : QJsonValue();
 }
 
 QString Json(const std::string& text) {
     return QString::fromStdString(text);
-}
-
-QJsonObject JsonCubic(const Cubic& cubic) {
-    QJsonObject object;
-    QJsonArray bits;
-    const std::array<const char*, 4> names = {"A3", "A2", "A1", "A0"};
-    const std::array<double, 4> values = Values(cubic);
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        object[names[i]] = values[i];
-        char hex[17];
-        std::snprintf(hex, sizeof hex, "%016llx",
-                      static_cast<unsigned long long>(std::bit_cast<std::uint64_t>(values[i])));
-        bits.append(QString::fromLatin1(hex));
-    }
-    object["bits"] = bits;
-    return object;
 }
 
 QJsonObject JsonReference(const ReferenceInstrument& reference) {
