@@ -679,8 +679,9 @@ bool RecordDatabase::ReadCorrection(const std::string& uuid, std::vector<Correct
     return ReadCorrections(Sql::ReadCorrection, uuid, found);
 }
 
-bool RecordDatabase::ReadCorrections(Sql statement, const std::string& uuid,
-                                     std::vector<Correction>& found) {
+template <typename Item, typename Make>
+bool RecordDatabase::ReadRows(Sql statement, const std::string& uuid, std::vector<Item>& found,
+                              Make item) {
     QSqlQuery* read = Prepared(statement);
     if (!read) {
         return false;
@@ -690,16 +691,25 @@ bool RecordDatabase::ReadCorrections(Sql statement, const std::string& uuid,
         return false;
     }
     while (read->next()) {
-        const auto field = FieldNamed(Text(read->value(2)));
-        if (!field) {
-            continue; // a field of a newer build
+        if (std::optional<Item> made = item(*read)) {
+            found.push_back(std::move(*made));
         }
-        found.push_back({Text(read->value(0)), Text(read->value(1)), *field, Text(read->value(3)),
-                         Text(read->value(4)), UtcMs(read->value(5)), read->value(6).toInt(),
-                         Text(read->value(7))});
     }
     read->finish();
     return true;
+}
+
+bool RecordDatabase::ReadCorrections(Sql statement, const std::string& uuid,
+                                     std::vector<Correction>& found) {
+    return ReadRows(statement, uuid, found, [](const QSqlQuery& row) -> std::optional<Correction> {
+        const auto field = FieldNamed(Text(row.value(2)));
+        if (!field) {
+            return std::nullopt; // a field of a newer build
+        }
+        return Correction{Text(row.value(0)),   Text(row.value(1)), *field,
+                          Text(row.value(3)),   Text(row.value(4)), UtcMs(row.value(5)),
+                          row.value(6).toInt(), Text(row.value(7))};
+    });
 }
 
 std::optional<std::vector<OutboxEntry>> RecordDatabase::Unsent(int limit) {
@@ -893,20 +903,11 @@ bool RecordDatabase::ReadCertificatesOf(const std::string& recordUuid,
 
 bool RecordDatabase::ReadCertificateRows(Sql statement, const std::string& uuid,
                                          std::vector<IssuedCertificate>& found) {
-    QSqlQuery* read = Prepared(statement);
-    if (!read) {
-        return false;
-    }
-    read->bindValue(":uuid", Text(uuid));
-    if (!Run(*read, statement)) {
-        return false;
-    }
-    while (read->next()) {
-        found.push_back({Text(read->value(0)), Text(read->value(1)), Text(read->value(2)),
-                         read->value(3).toInt(), Text(read->value(4)), UtcMs(read->value(5))});
-    }
-    read->finish();
-    return true;
+    return ReadRows(statement, uuid, found, [](const QSqlQuery& row) {
+        return std::optional(IssuedCertificate{Text(row.value(0)), Text(row.value(1)),
+                                               Text(row.value(2)), row.value(3).toInt(),
+                                               Text(row.value(4)), UtcMs(row.value(5))});
+    });
 }
 
 std::optional<int> RecordDatabase::LastCertificateSequence(const std::string& station) {

@@ -145,6 +145,10 @@ private:
     bool ReadTrail(const std::string& recordUuid, std::vector<Correction>& found);
     bool ReadCorrection(const std::string& uuid, std::vector<Correction>& found);
     bool ReadCorrections(Sql statement, const std::string& uuid, std::vector<Correction>& found);
+    // Appends what `item` makes of each row that `statement` finds for
+    // `uuid` (nothing: the row is skipped).
+    template <typename Item, typename Make>
+    bool ReadRows(Sql statement, const std::string& uuid, std::vector<Item>& found, Make item);
     bool StoreCertificate(const IssuedCertificate& certificate, Queue queue);
     bool ReadCertificate(const std::string& uuid, std::vector<IssuedCertificate>& found);
     bool ReadCertificatesOf(const std::string& recordUuid, std::vector<IssuedCertificate>& found);

@@ -5,6 +5,7 @@
 // waits for it), and a station whose file was replaced goes on after the
 // numbers the server holds.
 #include "tests/records/store_fixture.h"
+#include "tests/support/program_output.h"
 #include "tests/support/random_records.h"
 
 #include <gtest/gtest.h>
@@ -56,12 +57,8 @@ protected:
         std::string Pending;
     };
     static Answers Finish(std::FILE* driver) {
-        std::string output;
-        char buffer[4096];
-        while (std::size_t got = std::fread(buffer, 1, sizeof buffer, driver)) {
-            output.append(buffer, got);
-        }
-        EXPECT_EQ(::pclose(driver), 0) << output;
+        const auto [status, output] = test::FinishProgram(driver);
+        EXPECT_EQ(status, 0) << output;
         Answers answers;
         std::istringstream lines(output);
         for (std::string line; std::getline(lines, line);) {

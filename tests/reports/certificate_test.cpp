@@ -7,6 +7,7 @@
 #include "records/reference_instrument.h"
 #include "reports/certificate.h"
 #include "tests/reports/known_record.h"
+#include "tests/support/program_output.h"
 #include "tests/support/scratch_directory.h"
 
 #include <gtest/gtest.h>
@@ -30,13 +31,8 @@ using test::KnownRecord;
 
 // A program's standard output.
 std::string Output(const std::string& command) {
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    std::string output;
-    char buffer[4096];
-    while (std::size_t got = std::fread(buffer, 1, sizeof buffer, pipe)) {
-        output.append(buffer, got);
-    }
-    EXPECT_EQ(::pclose(pipe), 0) << command;
+    const auto [status, output] = test::FinishProgram(::popen(command.c_str(), "r"));
+    EXPECT_EQ(status, 0) << command;
     return output;
 }
 

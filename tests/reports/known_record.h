@@ -18,18 +18,12 @@ inline RecordDetails KnownRecord(int n, bool asFound, std::uint64_t seed = 1) {
         const double noise = static_cast<double>(random() % 2001) / 1000.0 - 1.0;
         points.push_back({raw, static_cast<float>(-20.0 + 160.0 * k / (n - 1) + 0.02 * noise)});
     }
-    CalibrationRecord r;
+    // The converter at port 3 this time, its sensor 2; the station's, the
+    // operator's and the tag's texts as a plain record has them.
+    CalibrationRecord r = PlainRecord(random, 1'709'280'930'250, 0); // 2024-03-01 08:15:30 UTC
     r.Uuid = "0b8f6a7e-3c1d-4e2f-9a0b-1c2d3e4f5a6b";
-    r.TimeUtcMs = 1'709'280'930'250; // 2024-03-01 08:15:30 UTC
-    r.UtcOffsetSeconds = 3600;
-    r.Station = "kalibrace-1";
-    r.ProgramVersion = "1.0.0";
-    r.Operator = "Jana Nováková";
     r.Reference = {"Pt100 etalon", "SN-4711", "K-2023/117"};
-    r.ConverterType = "ZORM5816A";
-    r.Address = 1;
     r.Port = 3;
-    r.Tag = "TT-101";
     r.Sensor = 2;
     r.AsLeft = *FitCubic(points);
     const std::vector<FitDeviation> rows = FitDeviations(r.AsLeft, points);
@@ -40,9 +34,7 @@ inline RecordDetails KnownRecord(int n, bool asFound, std::uint64_t seed = 1) {
                             asFound ? std::optional<double>(found[k]) : std::nullopt});
     }
     r.AsFoundInForce = asFound;
-    if (asFound) {
-        r.AsFound = before;
-    }
+    r.AsFound = asFound ? before : Cubic{};
     r.MaxDeviation = LargestDeviation(rows);
     r.ResidualSd = ResidualStandardDeviation(rows);
     r.ReferenceUsed =
