@@ -1,5 +1,6 @@
 #include "reports/record_export.h"
 
+#include "records/reference_instrument.h"
 #include "reports/json_values.h"
 
 #include <QDateTime>
@@ -146,6 +147,19 @@ QJsonObject JsonReference(const ReferenceInstrument& reference) {
             {"certificate_number", Json(reference.CertificateNumber)}};
 }
 
+// The reference instrument as the record copied it at the commit; null where
+// none was picked.
+QJsonValue JsonReferenceUsed(const std::optional<ReferenceSnapshot>& used) {
+    if (!used) {
+        return QJsonValue();
+    }
+    return QJsonObject{{"instrument_uuid", Json(used->InstrumentUuid)},
+                       {"expanded_uncertainty", Json(std::optional(used->Expanded))},
+                       {"calibrated", Json(DateText(used->Calibrated))},
+                       {"due", Json(DateText(used->Due))},
+                       {"overdue", used->Overdue}};
+}
+
 QJsonObject JsonRecord(const RecordDetails& details) {
     const CalibrationRecord& r = details.Latest;
     QJsonArray points;
@@ -189,6 +203,9 @@ QJsonObject JsonRecord(const RecordDetails& details) {
                             {"max_deviation", Json(r.MaxDeviation)},
                             {"s", Json(r.ResidualSd)}}},
         {"restored_from", Json(r.RestoredFrom)},
+        {"reference_used", JsonReferenceUsed(r.ReferenceUsed)},
+        {"environment", QJsonObject{{"ambient_temperature", Json(r.AmbientTemperature)},
+                                    {"relative_humidity", Json(r.AmbientHumidity)}}},
         {"note", Json(details.Note)},
         {"written", QJsonObject{{"operator", Json(w.Operator)},
                                 {"reference", JsonReference(w.Reference)},
