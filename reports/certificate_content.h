@@ -3,6 +3,10 @@
 // uncertainty of the fit, the calibrated range, the conformity with a
 // tolerance), the texts in Czech, and the same content as JSON for plant
 // systems. certificate.h lays it out as a PDF.
+//
+// Every deviation a certificate shows is the indicated minus the true
+// temperature, before the calibration too (the record keeps those the other
+// way round, true minus what the old polynomial gave).
 #pragma once
 
 #include "data/contact_file.h"
