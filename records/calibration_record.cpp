@@ -54,16 +54,24 @@ bool RecordPoint::operator==(const RecordPoint& other) const {
            SameBits(AsFoundDeviation, other.AsFoundDeviation);
 }
 
+bool ReferenceSnapshot::operator==(const ReferenceSnapshot& other) const {
+    return std::tie(InstrumentUuid, Calibrated, Due, Overdue) ==
+               std::tie(other.InstrumentUuid, other.Calibrated, other.Due, other.Overdue) &&
+           SameBits(Expanded, other.Expanded);
+}
+
 bool CalibrationRecord::operator==(const CalibrationRecord& other) const {
     return std::tie(Uuid, TimeUtcMs, UtcOffsetSeconds, Station, ProgramVersion, Operator, Reference,
-                    ConverterType, Address, Port, Tag, Sensor, Points, AsFoundInForce,
-                    RestoredFrom) == std::tie(other.Uuid, other.TimeUtcMs, other.UtcOffsetSeconds,
-                                              other.Station, other.ProgramVersion, other.Operator,
-                                              other.Reference, other.ConverterType, other.Address,
-                                              other.Port, other.Tag, other.Sensor, other.Points,
-                                              other.AsFoundInForce, other.RestoredFrom) &&
+                    ConverterType, Address, Port, Tag, Sensor, Points, AsFoundInForce, RestoredFrom,
+                    ReferenceUsed) ==
+               std::tie(other.Uuid, other.TimeUtcMs, other.UtcOffsetSeconds, other.Station,
+                        other.ProgramVersion, other.Operator, other.Reference, other.ConverterType,
+                        other.Address, other.Port, other.Tag, other.Sensor, other.Points,
+                        other.AsFoundInForce, other.RestoredFrom, other.ReferenceUsed) &&
            SameBits(AsLeft, other.AsLeft) && SameBits(AsFound, other.AsFound) &&
-           SameBits(MaxDeviation, other.MaxDeviation) && SameBits(ResidualSd, other.ResidualSd);
+           SameBits(MaxDeviation, other.MaxDeviation) && SameBits(ResidualSd, other.ResidualSd) &&
+           SameBits(AmbientTemperature, other.AmbientTemperature) &&
+           SameBits(AmbientHumidity, other.AmbientHumidity);
 }
 
 bool RecordSummary::operator==(const RecordSummary& other) const {

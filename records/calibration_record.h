@@ -9,6 +9,7 @@
 
 #include "data/calibration.h"
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -45,6 +46,26 @@ struct ReferenceInstrument {
     bool operator==(const ReferenceInstrument&) const = default;
 };
 
+// A calendar day (the station's local date).
+using Date = std::chrono::year_month_day;
+
+// What a certificate needs of the reference instrument in use at the commit,
+// copied into the record then, so that a later recalibration or retirement
+// of the instrument changes nothing of what the record says.
+struct ReferenceSnapshot {
+    // The instrument's identity in the station's list (a UUID).
+    std::string InstrumentUuid;
+    // Its expanded uncertainty U (k = 2) in °C, and the day it was calibrated
+    // and the day its calibration is valid to.
+    double Expanded = 0;
+    Date Calibrated{};
+    Date Due{};
+    // The commit came after the due date.
+    bool Overdue = false;
+
+    bool operator==(const ReferenceSnapshot& other) const;
+};
+
 struct CalibrationRecord {
     // Canonical lower-case form, 36 characters.
     std::string Uuid;
@@ -78,6 +99,14 @@ struct CalibrationRecord {
     std::optional<double> ResidualSd;
     // The record whose points and coefficients this calibration restored.
     std::optional<std::string> RestoredFrom;
+    // The reference instrument picked from the station's list, as it was at
+    // the commit; nothing where none was picked (and in records written
+    // before the list existed).
+    std::optional<ReferenceSnapshot> ReferenceUsed;
+    // The environment the station settings gave at the commit: ambient
+    // temperature in °C and relative humidity in %.
+    std::optional<double> AmbientTemperature;
+    std::optional<double> AmbientHumidity;
 
     // Compares numbers by their bits, so that -0.0 and 0.0 differ.
     bool operator==(const CalibrationRecord& other) const;
@@ -125,6 +154,20 @@ struct RecordDetails {
 // Orders a trail (time, then UUID, so that every copy of it agrees) and
 // works out the latest values.
 RecordDetails WithTrail(CalibrationRecord written, std::vector<Correction> trail);
+
+// A certificate number given to a record: the issuing station and its
+// running number (Number is their text, CertificateNumberText), kept like a
+// record: never changed, never deleted.
+struct IssuedCertificate {
+    std::string Uuid;
+    std::string Number;
+    std::string Station;
+    int Sequence = 0;
+    std::string RecordUuid;
+    std::int64_t IssuedUtcMs = 0;
+
+    bool operator==(const IssuedCertificate&) const = default;
+};
 
 // What the history list shows of a record (latest values).
 struct RecordSummary {

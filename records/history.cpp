@@ -1,5 +1,6 @@
 #include "records/history.h"
 
+#include "records/certificate_number.h"
 #include "records/sending.h"
 
 #include <QDeadlineTimer>
@@ -80,6 +81,28 @@ public:
         Answer([owner = owner_, request, read = std::move(read)] {
             emit owner->RecordsReady(request, read);
         });
+    }
+
+    void CertificateNumberFor(std::uint64_t request, const std::string& recordUuid,
+                              const std::string& station) {
+        CertificateNumberAnswer answer;
+        if (RecordDatabase* local = Local(answer.Error)) {
+            QString unreachable;
+            RecordDatabase* server = shared_ && Server(unreachable, true) ? server_.get() : nullptr;
+            CertificateNumber number =
+                NumberForCertificate(*local, server, shared_.has_value(), recordUuid, station);
+            if (number.ServerFailed) {
+                Rest();
+                number = NumberForCertificate(*local, nullptr, true, recordUuid, station);
+            }
+            answer = {number.Issued, number.Error};
+        }
+        Answer([owner = owner_, request, answer = std::move(answer)] {
+            emit owner->CertificateNumberReady(request, answer);
+        });
+        if (answer.Issued && shared_) {
+            Send(false);
+        }
     }
 
 private:
@@ -226,6 +249,7 @@ History::History(const QString& localFile, std::optional<DatabaseUrl> shared, QO
       sendQueued_(std::make_shared<std::atomic<bool>>(false)) {
     qRegisterMetaType<RecordList>();
     qRegisterMetaType<RecordsRead>();
+    qRegisterMetaType<CertificateNumberAnswer>();
     worker_ = new HistoryWorker(localFile, shared_, this, sendQueued_);
     worker_->moveToThread(&thread_);
     // The worker closes its connections in its own thread as it goes.
@@ -310,6 +334,41 @@ std::uint64_t History::RequestMatching(const RecordFilter& filter) {
     return Ask([filter](HistoryWorker& worker, std::uint64_t request) {
         worker.Matching(request, filter);
     });
+}
+
+std::uint64_t History::RequestCertificateNumber(const std::string& recordUuid,
+                                                const std::string& station) {
+    return Ask([recordUuid, station](HistoryWorker& worker, std::uint64_t request) {
+        worker.CertificateNumberFor(request, recordUuid, station);
+    });
+}
+
+std::optional<std::vector<Instrument>> History::Instruments() {
+    return local_.Instruments();
+}
+
+bool History::AddInstrument(const Instrument& instrument) {
+    return local_.AddInstrument(instrument);
+}
+
+bool History::RetireInstrument(const std::string& uuid) {
+    return local_.RetireInstrument(uuid);
+}
+
+std::optional<Instrument> History::InstrumentInUse(const StationSettings& settings) {
+    if (settings.ReferenceInUse.empty()) {
+        return std::nullopt;
+    }
+    const auto instruments = Instruments();
+    if (!instruments) {
+        return std::nullopt;
+    }
+    for (const Instrument& instrument : *instruments) {
+        if (instrument.Uuid == settings.ReferenceInUse && !instrument.Retired) {
+            return instrument;
+        }
+    }
+    return std::nullopt;
 }
 
 } // namespace zorm

@@ -15,6 +15,7 @@
 #include "records/calibration_record.h"
 #include "records/database_url.h"
 #include "records/record_database.h"
+#include "records/station_settings.h"
 
 #include <QObject>
 #include <QString>
@@ -42,6 +43,13 @@ struct RecordsRead {
     std::vector<RecordDetails> Records;
     QString Error;
     QString SharedError;
+};
+
+// The number for a record's certificate (certificate_number.h), or why none
+// could be given.
+struct CertificateNumberAnswer {
+    std::optional<IssuedCertificate> Issued;
+    QString Error;
 };
 
 class HistoryWorker;
@@ -82,6 +90,21 @@ public:
     std::uint64_t RequestList(const RecordQuery& query);
     std::uint64_t RequestRecords(const std::vector<std::string>& uuids);
     std::uint64_t RequestMatching(const RecordFilter& filter);
+    // The certificate number of a record (the one it has, or a new one of
+    // `station`), answered by CertificateNumberReady; a new number is sent
+    // on to the shared database like a record.
+    std::uint64_t RequestCertificateNumber(const std::string& recordUuid,
+                                           const std::string& station);
+
+    // The station's reference instruments, kept in the local file and read
+    // and written on the calling thread (milliseconds). Nothing or false with
+    // LastError() when the local file fails.
+    std::optional<std::vector<Instrument>> Instruments();
+    bool AddInstrument(const Instrument& instrument);
+    bool RetireInstrument(const std::string& uuid);
+    // The instrument the settings pick, unless it is retired or not in the
+    // list (nothing then, and nothing when the list cannot be read).
+    std::optional<Instrument> InstrumentInUse(const StationSettings& settings);
 
 signals:
     void PendingChanged(int count);
@@ -89,6 +112,7 @@ signals:
     void SendingFinished(int sent, const QString& error);
     void Listed(std::uint64_t request, const zorm::RecordList& list);
     void RecordsReady(std::uint64_t request, const zorm::RecordsRead& records);
+    void CertificateNumberReady(std::uint64_t request, const zorm::CertificateNumberAnswer& answer);
 
 private:
     friend class HistoryWorker;
@@ -112,3 +136,4 @@ private:
 
 Q_DECLARE_METATYPE(zorm::RecordList)
 Q_DECLARE_METATYPE(zorm::RecordsRead)
+Q_DECLARE_METATYPE(zorm::CertificateNumberAnswer)

@@ -1,11 +1,15 @@
 #include "records/record_database.h"
 
+#include "records/certificate_number.h"
+#include "records/record_stamp.h"
+
 #include <QDateTime>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QThread>
 #include <QVariant>
 
+#include <algorithm>
 #include <atomic>
 #include <bit>
 #include <charconv>
@@ -43,6 +47,14 @@ std::optional<std::string> OptionalText(const QVariant& value) {
         return std::nullopt;
     }
     return Text(value);
+}
+
+QVariant OptionalDate(const std::optional<Date>& date) {
+    return OptionalText(date ? std::optional(DateText(*date)) : std::nullopt);
+}
+
+std::optional<Date> DateOf(const QVariant& value) {
+    return value.isNull() ? std::nullopt : ParseDate(Text(value));
 }
 
 QString UtcText(std::int64_t ms) {
@@ -364,7 +376,8 @@ bool RecordDatabase::Store(const RecordBatch& batch, Queue queue) {
     }
     for (const CalibrationRecord& record : batch.Records) {
         if (!CanonicalUuid(record.Uuid) ||
-            (record.RestoredFrom && !CanonicalUuid(*record.RestoredFrom))) {
+            (record.RestoredFrom && !CanonicalUuid(*record.RestoredFrom)) ||
+            (record.ReferenceUsed && !CanonicalUuid(record.ReferenceUsed->InstrumentUuid))) {
             return Fail(QStringLiteral("Kalibrační záznam nelze uložit"),
                         QStringLiteral("chybný identifikátor UUID"));
         }
@@ -380,6 +393,7 @@ bool RecordDatabase::Store(const RecordBatch& batch, Queue queue) {
                         QStringLiteral("chybný identifikátor UUID"));
         }
     }
+
     Transaction transaction(*this);
     if (!transaction.Begun()) {
         return false;
@@ -425,6 +439,19 @@ bool RecordDatabase::StoreRecord(const CalibrationRecord& record, Queue queue) {
     insert->bindValue(":max_deviation", Number(engine, record.MaxDeviation));
     insert->bindValue(":residual_sd", Number(engine, record.ResidualSd));
     insert->bindValue(":restored_from", OptionalText(record.RestoredFrom));
+    const std::optional<ReferenceSnapshot>& used = record.ReferenceUsed;
+    insert->bindValue(":reference_uuid",
+                      OptionalText(used ? std::optional(used->InstrumentUuid) : std::nullopt));
+    insert->bindValue(":reference_expanded",
+                      Number(engine, used ? std::optional(used->Expanded) : std::nullopt));
+    insert->bindValue(":reference_calibrated_on",
+                      OptionalDate(used ? std::optional(used->Calibrated) : std::nullopt));
+    insert->bindValue(":reference_due_on",
+                      OptionalDate(used ? std::optional(used->Due) : std::nullopt));
+    insert->bindValue(":reference_overdue", used ? QVariant(used->Overdue ? 1 : 0)
+                                                 : QVariant(QMetaType::fromType<int>()));
+    insert->bindValue(":ambient_temperature", Number(engine, record.AmbientTemperature));
+    insert->bindValue(":ambient_humidity", Number(engine, record.AmbientHumidity));
     if (!Run(*insert, Sql::InsertRecord)) {
         return false;
     }
@@ -605,6 +632,17 @@ bool RecordDatabase::ReadOne(const std::string& uuid, std::vector<RecordDetails>
     record.ResidualSd = Number(read->value(20));
     record.RestoredFrom = OptionalText(read->value(21));
     const bool unsent = read->value(22).toInt() != 0;
+    const auto instrument = OptionalText(read->value(23));
+    const auto expanded = Number(read->value(24));
+    const auto calibrated = DateOf(read->value(25));
+    const auto due = DateOf(read->value(26));
+    const bool snapshotWhole = instrument && expanded && calibrated && due;
+    if (snapshotWhole) {
+        record.ReferenceUsed = ReferenceSnapshot{*instrument, *expanded, *calibrated, *due,
+                                                 read->value(27).toInt() != 0};
+    }
+    record.AmbientTemperature = Number(read->value(28));
+    record.AmbientHumidity = Number(read->value(29));
     read->finish();
 
     points->bindValue(":record_id", id);
@@ -617,7 +655,8 @@ bool RecordDatabase::ReadOne(const std::string& uuid, std::vector<RecordDetails>
                                  Number(points->value(4))});
     }
     points->finish();
-    if (!asLeft || !asFound || record.Points.size() != static_cast<std::size_t>(pointCount)) {
+    if (!asLeft || !asFound || record.Points.size() != static_cast<std::size_t>(pointCount) ||
+        (instrument && !snapshotWhole)) {
         return Fail(QStringLiteral("Kalibrační záznam je poškozený"), Text(uuid));
     }
     record.AsLeft = *asLeft;
@@ -640,8 +679,9 @@ bool RecordDatabase::ReadCorrection(const std::string& uuid, std::vector<Correct
     return ReadCorrections(Sql::ReadCorrection, uuid, found);
 }
 
-bool RecordDatabase::ReadCorrections(Sql statement, const std::string& uuid,
-                                     std::vector<Correction>& found) {
+template <typename Item, typename Make>
+bool RecordDatabase::ReadRows(Sql statement, const std::string& uuid, std::vector<Item>& found,
+                              Make item) {
     QSqlQuery* read = Prepared(statement);
     if (!read) {
         return false;
@@ -651,16 +691,25 @@ bool RecordDatabase::ReadCorrections(Sql statement, const std::string& uuid,
         return false;
     }
     while (read->next()) {
-        const auto field = FieldNamed(Text(read->value(2)));
-        if (!field) {
-            continue; // a field of a newer build
+        if (std::optional<Item> made = item(*read)) {
+            found.push_back(std::move(*made));
         }
-        found.push_back({Text(read->value(0)), Text(read->value(1)), *field, Text(read->value(3)),
-                         Text(read->value(4)), UtcMs(read->value(5)), read->value(6).toInt(),
-                         Text(read->value(7))});
     }
     read->finish();
     return true;
+}
+
+bool RecordDatabase::ReadCorrections(Sql statement, const std::string& uuid,
+                                     std::vector<Correction>& found) {
+    return ReadRows(statement, uuid, found, [](const QSqlQuery& row) -> std::optional<Correction> {
+        const auto field = FieldNamed(Text(row.value(2)));
+        if (!field) {
+            return std::nullopt; // a field of a newer build
+        }
+        return Correction{Text(row.value(0)),   Text(row.value(1)), *field,
+                          Text(row.value(3)),   Text(row.value(4)), UtcMs(row.value(5)),
+                          row.value(6).toInt(), Text(row.value(7))};
+    });
 }
 
 std::optional<std::vector<OutboxEntry>> RecordDatabase::Unsent(int limit) {
@@ -677,9 +726,10 @@ std::optional<std::vector<OutboxEntry>> RecordDatabase::Unsent(int limit) {
     }
     std::vector<OutboxEntry> entries;
     while (unsent->next()) {
-        entries.push_back({Text(unsent->value(0)), unsent->value(1).toInt() == 2
-                                                       ? OutboxKind::Correction
-                                                       : OutboxKind::Record});
+        const int kind = unsent->value(1).toInt();
+        entries.push_back({Text(unsent->value(0)), kind == 2   ? OutboxKind::Correction
+                                                   : kind == 3 ? OutboxKind::Certificate
+                                                               : OutboxKind::Record});
     }
     unsent->finish();
     return entries;
@@ -719,6 +769,208 @@ bool RecordDatabase::MarkSent(const std::vector<OutboxEntry>& entries) {
         }
     }
     return transaction.Commit();
+}
+
+std::optional<std::vector<Instrument>> RecordDatabase::Instruments() {
+    if (!InThread() || !Open()) {
+        return std::nullopt;
+    }
+    QSqlQuery* list = Prepared(Sql::ListInstruments);
+    if (!list || !Run(*list, Sql::ListInstruments)) {
+        return std::nullopt;
+    }
+    std::vector<Instrument> instruments;
+    while (list->next()) {
+        const auto calibrated = DateOf(list->value(5));
+        const auto due = DateOf(list->value(6));
+        if (!calibrated || !due) {
+            const QString uuid = list->value(0).toString();
+            list->finish();
+            Fail(QStringLiteral("Seznam referenčních přístrojů je poškozený"), uuid);
+            return std::nullopt;
+        }
+        instruments.push_back({Text(list->value(0)),
+                               {Text(list->value(1)), Text(list->value(2)), Text(list->value(3))},
+                               list->value(4).toDouble(),
+                               *calibrated,
+                               *due,
+                               list->value(7).toInt() != 0});
+    }
+    list->finish();
+    return instruments;
+}
+
+bool RecordDatabase::AddInstrument(const Instrument& instrument) {
+    if (!InThread() || !Open()) {
+        return false;
+    }
+    if (!CanonicalUuid(instrument.Uuid)) {
+        return Fail(QStringLiteral("Referenční přístroj nelze uložit"),
+                    QStringLiteral("chybný identifikátor UUID"));
+    }
+    if (const auto problem = InstrumentProblem(instrument)) {
+        return Fail(QStringLiteral("Referenční přístroj nelze uložit"), Text(*problem));
+    }
+    QSqlQuery* insert = Prepared(Sql::InsertInstrument);
+    if (!insert) {
+        return false;
+    }
+    insert->bindValue(":uuid", Text(instrument.Uuid));
+    insert->bindValue(":description", Text(instrument.Identity.Description));
+    insert->bindValue(":serial_number", Text(instrument.Identity.SerialNumber));
+    insert->bindValue(":certificate_number", Text(instrument.Identity.CertificateNumber));
+    insert->bindValue(":expanded_uncertainty", Number(place_.Kind, instrument.Expanded));
+    insert->bindValue(":calibrated_on", Text(DateText(instrument.Calibrated)));
+    insert->bindValue(":due_on", Text(DateText(instrument.Due)));
+    insert->bindValue(":added_at", UtcText(QDateTime::currentMSecsSinceEpoch()));
+    return Run(*insert, Sql::InsertInstrument);
+}
+
+bool RecordDatabase::RetireInstrument(const std::string& uuid) {
+    if (!InThread() || !Open()) {
+        return false;
+    }
+    QSqlQuery* retire = Prepared(Sql::RetireInstrument);
+    if (!retire) {
+        return false;
+    }
+    retire->bindValue(":retired_at", UtcText(QDateTime::currentMSecsSinceEpoch()));
+    retire->bindValue(":uuid", Text(uuid));
+    return Run(*retire, Sql::RetireInstrument);
+}
+
+bool RecordDatabase::StoreCertificates(const std::vector<IssuedCertificate>& certificates,
+                                       Queue queue) {
+    if (!InThread() || !Open()) {
+        return false;
+    }
+    for (const IssuedCertificate& certificate : certificates) {
+        if (!CanonicalUuid(certificate.Uuid) || !CanonicalUuid(certificate.RecordUuid)) {
+            return Fail(QStringLiteral("Číslo kalibračního listu nelze uložit"),
+                        QStringLiteral("chybný identifikátor UUID"));
+        }
+    }
+    Transaction transaction(*this);
+    if (!transaction.Begun()) {
+        return false;
+    }
+    for (const IssuedCertificate& certificate : certificates) {
+        if (!StoreCertificate(certificate, queue)) {
+            return false;
+        }
+    }
+    return transaction.Commit();
+}
+
+bool RecordDatabase::StoreCertificate(const IssuedCertificate& certificate, Queue queue) {
+    QSqlQuery* insert = Prepared(Sql::InsertCertificate);
+    if (!insert) {
+        return false;
+    }
+    insert->bindValue(":uuid", Text(certificate.Uuid));
+    insert->bindValue(":number", Text(certificate.Number));
+    insert->bindValue(":station", Text(certificate.Station));
+    insert->bindValue(":sequence", certificate.Sequence);
+    insert->bindValue(":record_uuid", Text(certificate.RecordUuid));
+    insert->bindValue(":issued_at", UtcText(certificate.IssuedUtcMs));
+    if (!Run(*insert, Sql::InsertCertificate)) {
+        return false;
+    }
+    const bool isNew = insert->next();
+    insert->finish();
+    return !isNew || queue == Queue::No || Enqueue(certificate.Uuid, OutboxKind::Certificate);
+}
+
+std::optional<std::vector<IssuedCertificate>>
+RecordDatabase::CertificatesOf(const std::string& recordUuid) {
+    return Gather({recordUuid}, &RecordDatabase::ReadCertificatesOf);
+}
+
+std::optional<std::vector<IssuedCertificate>>
+RecordDatabase::ReadCertificates(const std::vector<std::string>& uuids) {
+    return Gather(uuids, &RecordDatabase::ReadCertificate);
+}
+
+bool RecordDatabase::ReadCertificate(const std::string& uuid,
+                                     std::vector<IssuedCertificate>& found) {
+    return ReadCertificateRows(Sql::ReadCertificate, uuid, found);
+}
+
+bool RecordDatabase::ReadCertificatesOf(const std::string& recordUuid,
+                                        std::vector<IssuedCertificate>& found) {
+    return ReadCertificateRows(Sql::CertificatesOf, recordUuid, found);
+}
+
+bool RecordDatabase::ReadCertificateRows(Sql statement, const std::string& uuid,
+                                         std::vector<IssuedCertificate>& found) {
+    return ReadRows(statement, uuid, found, [](const QSqlQuery& row) {
+        return std::optional(IssuedCertificate{Text(row.value(0)), Text(row.value(1)),
+                                               Text(row.value(2)), row.value(3).toInt(),
+                                               Text(row.value(4)), UtcMs(row.value(5))});
+    });
+}
+
+std::optional<int> RecordDatabase::LastCertificateSequence(const std::string& station) {
+    if (!InThread() || !Open()) {
+        return std::nullopt;
+    }
+    return LastSequence(station);
+}
+
+std::optional<int> RecordDatabase::LastSequence(const std::string& station) {
+    QSqlQuery* last = Prepared(Sql::LastCertificateSequence);
+    if (!last) {
+        return std::nullopt;
+    }
+    last->bindValue(":station", Text(station));
+    if (!Run(*last, Sql::LastCertificateSequence) || !last->next()) {
+        return std::nullopt;
+    }
+    const int sequence = last->value(0).toInt();
+    last->finish();
+    return sequence;
+}
+
+std::optional<IssuedCertificate> RecordDatabase::IssueCertificate(const std::string& recordUuid,
+                                                                  const std::string& station,
+                                                                  int after, Queue queue) {
+    if (!InThread() || !Open()) {
+        return std::nullopt;
+    }
+    if (!CanonicalUuid(recordUuid) || station.empty()) {
+        Fail(QStringLiteral("Číslo kalibračního listu nelze přidělit"),
+             QStringLiteral("chybný identifikátor záznamu nebo prázdný název stanice"));
+        return std::nullopt;
+    }
+    // The write lock first (on PostgreSQL the lock that also guards the
+    // schema): the number read below is still the last one when the new one
+    // is stored.
+    Transaction transaction(*this);
+    if (!transaction.Begun() || !Exec(Sql::LockSchema)) {
+        return std::nullopt;
+    }
+    std::vector<IssuedCertificate> issued;
+    if (!ReadCertificatesOf(recordUuid, issued)) {
+        return std::nullopt;
+    }
+    if (!issued.empty()) {
+        return issued.front();
+    }
+    const std::optional<int> last = LastSequence(station);
+    if (!last) {
+        return std::nullopt;
+    }
+    IssuedCertificate certificate;
+    certificate.Uuid = NewUuid();
+    certificate.Station = station;
+    certificate.Sequence = std::max(*last, after) + 1;
+    certificate.Number = CertificateNumberText(station, certificate.Sequence);
+    certificate.RecordUuid = recordUuid;
+    certificate.IssuedUtcMs = QDateTime::currentMSecsSinceEpoch();
+    if (!StoreCertificate(certificate, queue) || !transaction.Commit()) {
+        return std::nullopt;
+    }
+    return certificate;
 }
 
 } // namespace zorm

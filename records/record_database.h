@@ -10,6 +10,7 @@
 
 #include "records/calibration_record.h"
 #include "records/database_url.h"
+#include "records/reference_instrument.h"
 #include "records/sql.h"
 
 #include <QSqlQuery>
@@ -42,7 +43,7 @@ struct DatabasePlace {
 // Whether what is stored also waits in the outbox to be sent on.
 enum class Queue { No, ForSending };
 
-enum class OutboxKind { Record = 1, Correction = 2 };
+enum class OutboxKind { Record = 1, Correction = 2, Certificate = 3 };
 struct OutboxEntry {
     std::string Uuid;
     OutboxKind Kind = OutboxKind::Record;
@@ -75,6 +76,8 @@ public:
     // again stores nothing twice). With Queue::ForSending each new one also
     // waits in the outbox, in the same transaction.
     bool Store(const RecordBatch& batch, Queue queue);
+    // Certificate numbers given elsewhere, the same way, in one transaction.
+    bool StoreCertificates(const std::vector<IssuedCertificate>& certificates, Queue queue);
 
     // The list, newest first; with `onlyUnsent` only what waits in the
     // outbox.
@@ -94,6 +97,30 @@ public:
     // Marks entries sent, in one transaction; only after the server has
     // taken them.
     bool MarkSent(const std::vector<OutboxEntry>& entries);
+
+    // The reference instruments, in the order they were added, retired ones
+    // among them.
+    std::optional<std::vector<Instrument>> Instruments();
+    // Adds one (its UUID new; InstrumentProblem must find nothing).
+    bool AddInstrument(const Instrument& instrument);
+    // Retires one for good; retiring a retired one changes nothing.
+    bool RetireInstrument(const std::string& uuid);
+
+    // The certificate numbers this database holds for a record, the first
+    // issued first, and numbers by their own UUIDs.
+    std::optional<std::vector<IssuedCertificate>> CertificatesOf(const std::string& recordUuid);
+    std::optional<std::vector<IssuedCertificate>>
+    ReadCertificates(const std::vector<std::string>& uuids);
+    // The largest running number of `station` here (0: none yet).
+    std::optional<int> LastCertificateSequence(const std::string& station);
+    // The record's first number held here or, for a record without one, a
+    // new number of `station`: the next after both this database's last and
+    // `after` (the last one elsewhere, where the caller knows it). One
+    // transaction, so that two programs on one file never share a number.
+    // With Queue::ForSending a new number waits in the outbox too.
+    std::optional<IssuedCertificate> IssueCertificate(const std::string& recordUuid,
+                                                      const std::string& station, int after,
+                                                      Queue queue);
 
 private:
     class Transaction;
@@ -118,6 +145,16 @@ private:
     bool ReadTrail(const std::string& recordUuid, std::vector<Correction>& found);
     bool ReadCorrection(const std::string& uuid, std::vector<Correction>& found);
     bool ReadCorrections(Sql statement, const std::string& uuid, std::vector<Correction>& found);
+    // Appends what `item` makes of each row that `statement` finds for
+    // `uuid` (nothing: the row is skipped).
+    template <typename Item, typename Make>
+    bool ReadRows(Sql statement, const std::string& uuid, std::vector<Item>& found, Make item);
+    bool StoreCertificate(const IssuedCertificate& certificate, Queue queue);
+    bool ReadCertificate(const std::string& uuid, std::vector<IssuedCertificate>& found);
+    bool ReadCertificatesOf(const std::string& recordUuid, std::vector<IssuedCertificate>& found);
+    bool ReadCertificateRows(Sql statement, const std::string& uuid,
+                             std::vector<IssuedCertificate>& found);
+    std::optional<int> LastSequence(const std::string& station);
     bool Fail(const QString& what, const QString& why);
 
     DatabasePlace place_;

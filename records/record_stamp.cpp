@@ -30,18 +30,33 @@ std::string NewUuid() {
     return QUuid::createUuid().toString(QUuid::WithoutBraces).toLower().toStdString();
 }
 
+Date LocalToday() {
+    const Moment now = Now();
+    return LocalDate(now.UtcMs, now.OffsetSeconds);
+}
+
+std::string StationName() {
+    return QSysInfo::machineHostName().toStdString();
+}
+
 void StampRecord(CalibrationRecord& record, const StationSettings& settings,
-                 std::string_view programVersion) {
+                 std::string_view programVersion, const std::optional<Instrument>& inUse) {
     const Moment now = Now();
     record.Uuid = NewUuid();
     record.TimeUtcMs = now.UtcMs;
     record.UtcOffsetSeconds = now.OffsetSeconds;
-    record.Station = QSysInfo::machineHostName().toStdString();
+    record.Station = StationName();
     record.ProgramVersion = std::string(programVersion);
     record.Operator = OrNotStated(settings.Operator);
-    record.Reference = {OrNotStated(settings.Reference.Description),
-                        OrNotStated(settings.Reference.SerialNumber),
-                        OrNotStated(settings.Reference.CertificateNumber)};
+    const ReferenceInstrument& reference = inUse ? inUse->Identity : settings.Reference;
+    record.Reference = {OrNotStated(reference.Description), OrNotStated(reference.SerialNumber),
+                        OrNotStated(reference.CertificateNumber)};
+    record.ReferenceUsed.reset();
+    if (inUse) {
+        record.ReferenceUsed = SnapshotOf(*inUse, LocalDate(now.UtcMs, now.OffsetSeconds));
+    }
+    record.AmbientTemperature = settings.AmbientTemperature;
+    record.AmbientHumidity = settings.AmbientHumidity;
     record.Tag = settings.TagOf(record.Port, record.Address);
 }
 
@@ -55,7 +70,7 @@ Correction NewCorrection(const std::string& recordUuid, CorrectedField field, st
             OrNotStated(settings.Operator),
             now.UtcMs,
             now.OffsetSeconds,
-            QSysInfo::machineHostName().toStdString()};
+            StationName()};
 }
 
 } // namespace zorm

@@ -1,4 +1,5 @@
-// Sending what waits in the local file to the shared database, exactly once.
+// Sending what waits in the local file to the shared database, exactly once:
+// records, corrections and certificate numbers.
 //
 // Each batch goes to the server in one transaction; the server keeps each
 // UUID once, so a batch sent again stores nothing twice. Only after the
@@ -14,7 +15,7 @@
 namespace zorm {
 
 struct SendResult {
-    // Records and corrections the server took in this run.
+    // Records, corrections and numbers the server took in this run.
     int Sent = 0;
     // Empty when everything that waited went out.
     QString Error;

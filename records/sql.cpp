@@ -34,13 +34,23 @@ struct NamedStatement {
                                           "FROM calibration_record r LEFT JOIN outbox o ON "       \
                                           "o.uuid = r.uuid AND o.sent_at IS NULL"
 
-#define ZORM_RECORD_COLUMNS(uuid, time, restored)                                                  \
+#define ZORM_RECORD_COLUMNS(uuid, time, restored, reference, calibrated, due)                      \
     "SELECT r.id, " uuid ", " time ", r.utc_offset_s, r.station, r.program_version, r.operator, "  \
     "r.reference_description, r.reference_serial, r.reference_certificate, r.converter_type, "     \
     "r.address, r.port, r.tag, r.sensor, r.point_count, r.as_left, r.as_found, "                   \
     "r.as_found_in_force, r.max_deviation, r.residual_sd, " restored ", "                          \
-    "CASE WHEN o.uuid IS NULL THEN 0 ELSE 1 END "                                                  \
+    "CASE WHEN o.uuid IS NULL THEN 0 ELSE 1 END, " reference ", r.reference_expanded, " calibrated \
+    ", " due ", r.reference_overdue, r.ambient_temperature, r.ambient_humidity "                   \
     "FROM calibration_record r LEFT JOIN outbox o ON o.uuid = r.uuid AND o.sent_at IS NULL "
+
+#define ZORM_CERTIFICATE_COLUMNS(uuid, recordUuid, time)                                           \
+    "SELECT " uuid ", number, station, sequence, " recordUuid ", " time " FROM certificate "
+
+#define ZORM_INSTRUMENT_COLUMNS(uuid, calibrated, due)                                             \
+    "SELECT " uuid                                                                                 \
+    ", description, serial_number, certificate_number, expanded_uncertainty, " calibrated ", " due \
+    ", CASE WHEN retired_at IS NULL THEN 0 ELSE 1 END "                                            \
+    "FROM reference_instrument ORDER BY id"
 
 #define ZORM_CORRECTION_COLUMNS(uuid, recordUuid, time)                                            \
     "SELECT " uuid ", " recordUuid ", field, value, author, " time ", utc_offset_s, station "      \
@@ -50,8 +60,9 @@ struct NamedStatement {
 // this gives the same text as SQLite holds.
 #define ZORM_PG_TIME(column)                                                                       \
     "to_char(" column " AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"')"
+#define ZORM_PG_DATE(column) "to_char(" column ", 'YYYY-MM-DD')"
 
-constexpr std::array<NamedStatement, 19> Statements = {{
+constexpr std::array<NamedStatement, 26> Statements = {{
     {Sql::BeginWrite, "begin_write",
      // Takes the write lock at once: a read that would later turn into a
      // write could find the database changed and fail without waiting.
@@ -76,10 +87,14 @@ constexpr std::array<NamedStatement, 19> Statements = {{
      "INSERT INTO calibration_record (uuid, recorded_at, utc_offset_s, station, program_version, "
      "operator, reference_description, reference_serial, reference_certificate, converter_type, "
      "address, port, tag, sensor, point_count, as_left, as_found, as_found_in_force, "
-     "max_deviation, residual_sd, restored_from) VALUES (:uuid, :recorded_at, :utc_offset_s, "
+     "max_deviation, residual_sd, restored_from, reference_uuid, reference_expanded, "
+     "reference_calibrated_on, reference_due_on, reference_overdue, ambient_temperature, "
+     "ambient_humidity) VALUES (:uuid, :recorded_at, :utc_offset_s, "
      ":station, :program_version, :operator, :reference_description, :reference_serial, "
      ":reference_certificate, :converter_type, :address, :port, :tag, :sensor, :point_count, "
-     ":as_left, :as_found, :as_found_in_force, :max_deviation, :residual_sd, :restored_from) "
+     ":as_left, :as_found, :as_found_in_force, :max_deviation, :residual_sd, :restored_from, "
+     ":reference_uuid, :reference_expanded, :reference_calibrated_on, :reference_due_on, "
+     ":reference_overdue, :ambient_temperature, :ambient_humidity) "
      "ON CONFLICT (uuid) DO NOTHING RETURNING id"},
     {Sql::InsertPoint, "insert_point",
      "INSERT INTO calibration_point (record_id, position, raw, true_temp, fitted, deviation, "
@@ -129,9 +144,12 @@ constexpr std::array<NamedStatement, 19> Statements = {{
                                "AND (CAST(:only_unsent AS integer) = 0 OR unsent = 1) "
                                "ORDER BY recorded_at DESC, uuid_key DESC LIMIT :limit"},
     {Sql::ReadRecord, "read_record",
-     ZORM_RECORD_COLUMNS("r.uuid", "r.recorded_at", "r.restored_from") "WHERE r.uuid = :uuid",
+     ZORM_RECORD_COLUMNS("r.uuid", "r.recorded_at", "r.restored_from", "r.reference_uuid",
+                         "r.reference_calibrated_on", "r.reference_due_on") "WHERE r.uuid = :uuid",
      ZORM_RECORD_COLUMNS("CAST(r.uuid AS text)", ZORM_PG_TIME("r.recorded_at"),
-                         "CAST(r.restored_from AS text)") "WHERE r.uuid = CAST(:uuid AS uuid)"},
+                         "CAST(r.restored_from AS text)", "CAST(r.reference_uuid AS text)",
+                         ZORM_PG_DATE("r.reference_calibrated_on"),
+                         ZORM_PG_DATE("r.reference_due_on")) "WHERE r.uuid = CAST(:uuid AS uuid)"},
     {Sql::ReadPoints, "read_points",
      "SELECT raw, true_temp, fitted, deviation, as_found_deviation FROM calibration_point "
      "WHERE record_id = :record_id ORDER BY position"},
@@ -152,13 +170,47 @@ constexpr std::array<NamedStatement, 19> Statements = {{
     {Sql::MarkSent, "mark_sent",
      "UPDATE outbox SET sent_at = :sent_at WHERE uuid = :uuid AND sent_at IS NULL",
      "UPDATE outbox SET sent_at = :sent_at WHERE uuid = CAST(:uuid AS uuid) AND sent_at IS NULL"},
+    {Sql::InsertInstrument, "insert_instrument",
+     "INSERT INTO reference_instrument (uuid, description, serial_number, certificate_number, "
+     "expanded_uncertainty, calibrated_on, due_on, added_at) VALUES (:uuid, :description, "
+     ":serial_number, :certificate_number, :expanded_uncertainty, :calibrated_on, :due_on, "
+     ":added_at)"},
+    {Sql::ListInstruments, "list_instruments",
+     ZORM_INSTRUMENT_COLUMNS("uuid", "calibrated_on", "due_on"),
+     ZORM_INSTRUMENT_COLUMNS("CAST(uuid AS text)", ZORM_PG_DATE("calibrated_on"),
+                             ZORM_PG_DATE("due_on"))},
+    {Sql::RetireInstrument, "retire_instrument",
+     "UPDATE reference_instrument SET retired_at = :retired_at "
+     "WHERE uuid = :uuid AND retired_at IS NULL",
+     "UPDATE reference_instrument SET retired_at = :retired_at "
+     "WHERE uuid = CAST(:uuid AS uuid) AND retired_at IS NULL"},
+    {Sql::InsertCertificate, "insert_certificate",
+     // Sending a number again stores nothing: its UUID is already there.
+     "INSERT INTO certificate (uuid, number, station, sequence, record_uuid, issued_at) VALUES "
+     "(:uuid, :number, :station, :sequence, :record_uuid, :issued_at) "
+     "ON CONFLICT (uuid) DO NOTHING RETURNING id"},
+    {Sql::CertificatesOf, "certificates_of",
+     ZORM_CERTIFICATE_COLUMNS("uuid", "record_uuid",
+                              "issued_at") "WHERE record_uuid = :uuid ORDER BY issued_at, uuid",
+     ZORM_CERTIFICATE_COLUMNS("CAST(uuid AS text)", "CAST(record_uuid AS text)",
+                              ZORM_PG_TIME("issued_at")) "WHERE record_uuid = CAST(:uuid AS uuid) "
+                                                         "ORDER BY issued_at, uuid"},
+    {Sql::ReadCertificate, "read_certificate",
+     ZORM_CERTIFICATE_COLUMNS("uuid", "record_uuid", "issued_at") "WHERE uuid = :uuid",
+     ZORM_CERTIFICATE_COLUMNS("CAST(uuid AS text)", "CAST(record_uuid AS text)",
+                              ZORM_PG_TIME("issued_at")) "WHERE uuid = CAST(:uuid AS uuid)"},
+    {Sql::LastCertificateSequence, "last_certificate_sequence",
+     "SELECT COALESCE(MAX(sequence), 0) FROM certificate WHERE station = :station"},
 }};
 
 #undef ZORM_LATEST
 #undef ZORM_LIST_COLUMNS
 #undef ZORM_RECORD_COLUMNS
 #undef ZORM_CORRECTION_COLUMNS
+#undef ZORM_CERTIFICATE_COLUMNS
+#undef ZORM_INSTRUMENT_COLUMNS
 #undef ZORM_PG_TIME
+#undef ZORM_PG_DATE
 
 // The table is indexed by the statement's number.
 consteval bool InEnumOrder() {
@@ -311,6 +363,102 @@ const std::vector<QString> PostgresVersion1 = {
     "FOR EACH ROW EXECUTE FUNCTION calibration_records_are_kept()",
 };
 
+// Version 2: the station's reference instruments, the certificate numbers,
+// and what a record copies at its commit for a certificate (the reference
+// instrument's snapshot and the environment). An instrument is never deleted
+// and never changed but for being retired once; certificate numbers are kept
+// like records. New columns of the records are added without a value, which
+// changes no row (no trigger fires).
+#define ZORM_VERSION2_COLUMNS(uuid, number, date, flag)                                            \
+    "ALTER TABLE calibration_record ADD COLUMN reference_uuid " uuid,                              \
+        "ALTER TABLE calibration_record ADD COLUMN reference_expanded" number,                     \
+        "ALTER TABLE calibration_record ADD COLUMN reference_calibrated_on " date,                 \
+        "ALTER TABLE calibration_record ADD COLUMN reference_due_on " date,                        \
+        "ALTER TABLE calibration_record ADD COLUMN reference_overdue " flag                        \
+        " CHECK (reference_overdue IN (0, 1))",                                                    \
+        "ALTER TABLE calibration_record ADD COLUMN ambient_temperature" number,                    \
+        "ALTER TABLE calibration_record ADD COLUMN ambient_humidity" number
+
+const std::vector<QString> SqliteVersion2 = {
+    // Numbers without a declared type, as in version 1.
+    ZORM_VERSION2_COLUMNS("TEXT", "", "TEXT", "INTEGER"),
+    "CREATE TABLE reference_instrument ("
+    " id INTEGER PRIMARY KEY,"
+    " uuid TEXT NOT NULL UNIQUE,"
+    " description TEXT NOT NULL,"
+    " serial_number TEXT NOT NULL,"
+    " certificate_number TEXT NOT NULL,"
+    " expanded_uncertainty NOT NULL,"
+    " calibrated_on TEXT NOT NULL,"
+    " due_on TEXT NOT NULL,"
+    " added_at TEXT NOT NULL,"
+    " retired_at TEXT)",
+    "CREATE TRIGGER reference_instrument_kept BEFORE UPDATE ON reference_instrument "
+    "WHEN OLD.retired_at IS NOT NULL OR NEW.id IS NOT OLD.id OR NEW.uuid IS NOT OLD.uuid "
+    "OR NEW.description IS NOT OLD.description OR NEW.serial_number IS NOT OLD.serial_number "
+    "OR NEW.certificate_number IS NOT OLD.certificate_number "
+    "OR NEW.expanded_uncertainty IS NOT OLD.expanded_uncertainty "
+    "OR NEW.calibrated_on IS NOT OLD.calibrated_on OR NEW.due_on IS NOT OLD.due_on "
+    "OR NEW.added_at IS NOT OLD.added_at "
+    "BEGIN SELECT RAISE(ABORT, 'reference instruments are only retired, never changed'); END",
+    "CREATE TRIGGER reference_instrument_not_deleted BEFORE DELETE ON reference_instrument "
+    "BEGIN SELECT RAISE(ABORT, 'reference instruments are never deleted'); END",
+    "CREATE TABLE certificate ("
+    " id INTEGER PRIMARY KEY,"
+    " uuid TEXT NOT NULL UNIQUE,"
+    " number TEXT NOT NULL UNIQUE,"
+    " station TEXT NOT NULL,"
+    " sequence INTEGER NOT NULL CHECK (sequence > 0),"
+    " record_uuid TEXT NOT NULL,"
+    " issued_at TEXT NOT NULL,"
+    " UNIQUE (station, sequence))",
+    "CREATE INDEX certificate_of_record ON certificate (record_uuid, issued_at)",
+    "CREATE TRIGGER certificate_kept BEFORE UPDATE ON certificate "
+    "BEGIN SELECT RAISE(ABORT, 'certificate numbers are never changed'); END",
+    "CREATE TRIGGER certificate_not_deleted BEFORE DELETE ON certificate "
+    "BEGIN SELECT RAISE(ABORT, 'certificate numbers are never deleted'); END",
+};
+
+const std::vector<QString> PostgresVersion2 = {
+    ZORM_VERSION2_COLUMNS("uuid", " double precision", "date", "smallint"),
+    "CREATE TABLE reference_instrument ("
+    " id bigint GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY,"
+    " uuid uuid NOT NULL UNIQUE,"
+    " description text NOT NULL,"
+    " serial_number text NOT NULL,"
+    " certificate_number text NOT NULL,"
+    " expanded_uncertainty double precision NOT NULL,"
+    " calibrated_on date NOT NULL,"
+    " due_on date NOT NULL,"
+    " added_at timestamptz NOT NULL,"
+    " retired_at timestamptz)",
+    "CREATE FUNCTION reference_instruments_are_kept() RETURNS trigger LANGUAGE plpgsql AS "
+    "$$ BEGIN "
+    "IF TG_OP = 'UPDATE' AND OLD.retired_at IS NULL AND (NEW.id, NEW.uuid, NEW.description, "
+    "NEW.serial_number, NEW.certificate_number, NEW.expanded_uncertainty, NEW.calibrated_on, "
+    "NEW.due_on, NEW.added_at) IS NOT DISTINCT FROM (OLD.id, OLD.uuid, OLD.description, "
+    "OLD.serial_number, OLD.certificate_number, OLD.expanded_uncertainty, OLD.calibrated_on, "
+    "OLD.due_on, OLD.added_at) THEN RETURN NEW; END IF; "
+    "RAISE EXCEPTION 'reference instruments are only retired, never changed or deleted'; "
+    "END $$",
+    "CREATE TRIGGER reference_instrument_kept BEFORE UPDATE OR DELETE ON reference_instrument "
+    "FOR EACH ROW EXECUTE FUNCTION reference_instruments_are_kept()",
+    "CREATE TABLE certificate ("
+    " id bigint GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY,"
+    " uuid uuid NOT NULL UNIQUE,"
+    " number text NOT NULL UNIQUE,"
+    " station text NOT NULL,"
+    " sequence integer NOT NULL CHECK (sequence > 0),"
+    " record_uuid uuid NOT NULL,"
+    " issued_at timestamptz NOT NULL,"
+    " UNIQUE (station, sequence))",
+    "CREATE INDEX certificate_of_record ON certificate (record_uuid, issued_at)",
+    "CREATE TRIGGER certificate_kept BEFORE UPDATE OR DELETE ON certificate "
+    "FOR EACH ROW EXECUTE FUNCTION calibration_records_are_kept()",
+};
+
+#undef ZORM_VERSION2_COLUMNS
+
 } // namespace
 
 QString SqlText(Engine engine, Sql statement) {
@@ -345,8 +493,12 @@ std::vector<QString> SessionSetup(Engine engine) {
 }
 
 std::vector<SchemaStep> SchemaSteps(Engine engine) {
+    const bool postgres = engine == Engine::Postgres;
     return {
-        {1, 1, engine == Engine::Postgres ? PostgresVersion1 : SqliteVersion1},
+        {1, 1, postgres ? PostgresVersion1 : SqliteVersion1},
+        // A build of version 1 goes on using the database: it ignores the new
+        // columns and tables, and records it writes have no snapshot.
+        {2, 1, postgres ? PostgresVersion2 : SqliteVersion2},
     };
 }
 

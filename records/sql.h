@@ -12,6 +12,7 @@
 //   little-endian doubles), which keep any bits a file held, NaNs included;
 // - times are UTC: `timestamptz` in a session whose time zone is UTC, and on
 //   SQLite text "YYYY-MM-DDTHH:MM:SS.mmmZ", which sorts like the times;
+// - calendar days are `date` on PostgreSQL and text "YYYY-MM-DD" on SQLite;
 // - yes/no values are integers 0 and 1 in both.
 #pragma once
 
@@ -43,6 +44,13 @@ enum class Sql {
     Unsent,
     UnsentCount,
     MarkSent,
+    InsertInstrument,
+    ListInstruments,
+    RetireInstrument,
+    InsertCertificate,
+    CertificatesOf,
+    ReadCertificate,
+    LastCertificateSequence,
 };
 
 // The statement's text for the engine; empty where the engine needs none.

@@ -3,8 +3,10 @@
 #include "data/key_value_lines.h"
 #include "data/param_files.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <span>
 
@@ -23,12 +25,24 @@ struct Field {
     std::string ReferenceInstrument::*OfReference = nullptr;
 };
 
-constexpr std::array<Field, 5> Fields = {{
+constexpr std::array<Field, 6> Fields = {{
     {"Operator", &StationSettings::Operator, nullptr},
     {"ReferenceDescription", nullptr, &ReferenceInstrument::Description},
     {"ReferenceSerialNumber", nullptr, &ReferenceInstrument::SerialNumber},
     {"ReferenceCertificateNumber", nullptr, &ReferenceInstrument::CertificateNumber},
     {"SharedDatabase", &StationSettings::SharedDatabase, nullptr},
+    {"ReferenceInUse", &StationSettings::ReferenceInUse, nullptr},
+}};
+
+struct NumberField {
+    std::string_view Key;
+    std::optional<double> StationSettings::*Value;
+};
+
+constexpr std::array<NumberField, 3> NumberFields = {{
+    {"AmbientTemperature", &StationSettings::AmbientTemperature},
+    {"AmbientHumidity", &StationSettings::AmbientHumidity},
+    {"Tolerance", &StationSettings::Tolerance},
 }};
 
 std::string& Target(StationSettings& settings, const Field& field) {
@@ -75,6 +89,18 @@ std::string OneLine(std::string_view value) {
 
 } // namespace
 
+std::optional<double> ParseDecimal(std::string_view text) {
+    std::string number = OneLine(text);
+    std::ranges::replace(number, ',', '.');
+    double value = 0;
+    const char* const end = number.data() + number.size();
+    const auto [stop, ec] = std::from_chars(number.data(), end, value);
+    if (number.empty() || ec != std::errc() || stop != end || !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
 std::optional<std::string> StationSettings::TagOf(int port, int address) const {
     const auto found = Tags.find({port, address});
     if (found == Tags.end() || found->second.empty()) {
@@ -97,6 +123,16 @@ StationSettings ParseStationSettings(std::string_view text) {
             settings.Tags[*tag] = line.Value;
             known = true;
         }
+        for (const NumberField& field : NumberFields) {
+            // A text that is no number stays as it was typed, among the
+            // lines this build does not know.
+            const auto number =
+                SameKey(line.Key, field.Key) ? ParseDecimal(line.Value) : std::nullopt;
+            if (number) {
+                settings.*field.Value = number;
+                known = true;
+            }
+        }
         known = ReadAssistantLine(line.Key, line.Value, settings.Assistant) || known;
         if (!known) {
             settings.Other.emplace_back(line.Key, line.Value);
@@ -109,6 +145,13 @@ std::string FormatStationSettings(const StationSettings& settings) {
     std::string text = "; ZORM5816A: the settings of this calibration station\n";
     for (const Field& field : Fields) {
         text += std::string(field.Key) + "=" + OneLine(Target(settings, field)) + "\n";
+    }
+    for (const NumberField& field : NumberFields) {
+        if (const auto value = settings.*field.Value) {
+            char number[32];
+            const auto end = std::to_chars(number, number + sizeof number, *value).ptr;
+            text += std::string(field.Key) + "=" + std::string(number, end) + "\n";
+        }
     }
     for (const auto& [where, tag] : settings.Tags) {
         if (!OneLine(tag).empty()) {

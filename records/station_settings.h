@@ -8,9 +8,14 @@
 //   ReferenceCertificateNumber=K-2024/117
 //   SharedDatabase=postgresql://kalibrace@db.plant/zorm
 //   Tag.COM3.1=TT-101
+//   ReferenceInUse=5f0c3e2a-8d1b-4c6e-9f7a-2b3c4d5e6f70
+//   AmbientTemperature=23.1
+//   AmbientHumidity=41
+//   Tolerance=0.1
 //
-// Every record takes the operator, the reference in use and the tag of its
-// converter (by port and address) from here at its commit. Lines this build
+// Every record takes the operator, the reference in use, the environment and
+// the tag of its converter (by port and address) from here at its commit.
+// Numbers are written with a decimal point and read with a point or a comma. Lines this build
 // does not know are kept as they are when the file is written again.
 #pragma once
 
@@ -38,6 +43,16 @@ struct StationSettings {
     AssistantSettings Assistant;
     // Lines of a newer build, kept in their order.
     std::vector<std::pair<std::string, std::string>> Other;
+    // The reference instrument in use: the UUID of an instrument of the
+    // station's list (Instrument); empty: none picked, and the records take
+    // Reference above.
+    std::string ReferenceInUse;
+    // Where the operator gives them: the ambient temperature (°C) and the
+    // relative humidity (%) of the calibrations, which the records keep, and
+    // the tolerance (°C) that a certificate judges conformity by.
+    std::optional<double> AmbientTemperature;
+    std::optional<double> AmbientHumidity;
+    std::optional<double> Tolerance;
 
     bool operator==(const StationSettings&) const = default;
 
@@ -46,6 +61,10 @@ struct StationSettings {
 };
 
 StationSettings ParseStationSettings(std::string_view text);
+// A number of the file or of an entry field: blanks around it, a decimal
+// point or comma, finite; nothing for anything else ("1e3" and "-0,5" are
+// numbers, "12 °C" is not).
+std::optional<double> ParseDecimal(std::string_view text);
 // The file's text. Line breaks in a value become blanks, blanks around it go.
 std::string FormatStationSettings(const StationSettings& settings);
 

@@ -1,5 +1,8 @@
 #include "reports/record_export.h"
 
+#include "records/reference_instrument.h"
+#include "reports/json_values.h"
+
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -7,7 +10,6 @@
 #include <QString>
 
 #include <array>
-#include <bit>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
@@ -16,6 +18,8 @@
 namespace zorm {
 
 namespace {
+
+using zorm::Json;
 
 // The shortest text that reads back to the same double.
 std::string NumberText(double value, char decimalSeparator) {
@@ -129,10 +133,6 @@ constexpr std::array<const char*, 35> CsvHeader = {
     "Odchylka před kalibrací [°C]",
 };
 
-QJsonValue Json(const std::optional<double>& value) {
-    return value ? QJsonValue(*value) : QJsonValue();
-}
-
 QJsonValue Json(const std::optional<std::string>& text) {
     return text ? QJsonValue(QString::fromStdString(*text)) : QJsonValue();
 }
@@ -141,26 +141,23 @@ QString Json(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-QJsonObject JsonCubic(const Cubic& cubic) {
-    QJsonObject object;
-    QJsonArray bits;
-    const std::array<const char*, 4> names = {"A3", "A2", "A1", "A0"};
-    const std::array<double, 4> values = Values(cubic);
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        object[names[i]] = values[i];
-        char hex[17];
-        std::snprintf(hex, sizeof hex, "%016llx",
-                      static_cast<unsigned long long>(std::bit_cast<std::uint64_t>(values[i])));
-        bits.append(QString::fromLatin1(hex));
-    }
-    object["bits"] = bits;
-    return object;
-}
-
 QJsonObject JsonReference(const ReferenceInstrument& reference) {
     return {{"description", Json(reference.Description)},
             {"serial_number", Json(reference.SerialNumber)},
             {"certificate_number", Json(reference.CertificateNumber)}};
+}
+
+// The reference instrument as the record copied it at the commit; null where
+// none was picked.
+QJsonValue JsonReferenceUsed(const std::optional<ReferenceSnapshot>& used) {
+    if (!used) {
+        return QJsonValue();
+    }
+    return QJsonObject{{"instrument_uuid", Json(used->InstrumentUuid)},
+                       {"expanded_uncertainty", Json(std::optional(used->Expanded))},
+                       {"calibrated", Json(DateText(used->Calibrated))},
+                       {"due", Json(DateText(used->Due))},
+                       {"overdue", used->Overdue}};
 }
 
 QJsonObject JsonRecord(const RecordDetails& details) {
@@ -206,6 +203,9 @@ QJsonObject JsonRecord(const RecordDetails& details) {
                             {"max_deviation", Json(r.MaxDeviation)},
                             {"s", Json(r.ResidualSd)}}},
         {"restored_from", Json(r.RestoredFrom)},
+        {"reference_used", JsonReferenceUsed(r.ReferenceUsed)},
+        {"environment", QJsonObject{{"ambient_temperature", Json(r.AmbientTemperature)},
+                                    {"relative_humidity", Json(r.AmbientHumidity)}}},
         {"note", Json(details.Note)},
         {"written", QJsonObject{{"operator", Json(w.Operator)},
                                 {"reference", JsonReference(w.Reference)},

@@ -13,7 +13,9 @@
 //   "version": 1, "records": [...]}, every value in full precision (JSON
 //   knows neither infinities, written null, nor a negative zero, written 0),
 //   the coefficients also as the hexadecimal bits of each double, which keep
-//   them exactly, and the values as written and the trail of corrections.
+//   them exactly, the reference instrument as the commit copied it and the
+//   environment, and the values as written and the trail of corrections.
+//   (The CSV keeps its columns; it has neither of the last two.)
 #pragma once
 
 #include "records/calibration_record.h"

@@ -63,7 +63,8 @@ TEST(StationSettings, AssistantKeysReadAndWritten) {
 TEST(StationSettings, AssistantSavedBesideTheOtherLines) {
     test::ScratchDirectory scratch(test::ScratchDirectory::Enter);
     EXPECT_EQ(LoadAssistantSettings(), AssistantSettings{});
-    const std::string others = "Operator=Jana\nTag.COM3.1=TT-101\nAmbientTemperature=22.5\n";
+    const std::string others =
+        "Operator=Jana\nTag.COM3.1=TT-101\nAmbientTemperature=22.5\nLineOfANewerBuild=1\n";
     std::ofstream(StationSettingsFileName) << others;
     AssistantSettings panel;
     panel.Open = true;
@@ -73,8 +74,9 @@ TEST(StationSettings, AssistantSavedBesideTheOtherLines) {
     const StationSettings station = LoadStationSettings();
     EXPECT_EQ(station.Operator, "Jana");
     EXPECT_EQ(station.TagOf(3, 1), "TT-101");
+    EXPECT_EQ(station.AmbientTemperature, 22.5);
     ASSERT_EQ(station.Other.size(), 1u);
-    EXPECT_EQ(station.Other.front().first, "AmbientTemperature");
+    EXPECT_EQ(station.Other.front().first, "LineOfANewerBuild");
 
     std::filesystem::permissions(scratch.Path(), std::filesystem::perms::all);
     std::ofstream(StationSettingsFileName, std::ios::trunc) << others;

@@ -3,6 +3,7 @@
 // refused unless it says this build may use it, a failed step leaves nothing
 // behind, and two programs making the schema at once make it once.
 #include "records/record_database.h"
+#include "records/reference_instrument.h"
 #include "tests/records/store_fixture.h"
 #include "tests/support/random_records.h"
 
@@ -129,6 +130,40 @@ TEST_P(Migration, AVersion1DatabaseOpensAndReadsUnchanged) {
     EXPECT_EQ(database.List({})->size(), 2u);
     database.Close();
     EXPECT_EQ(Version(), QStringLiteral("%1/1").arg(CurrentSchemaVersion()));
+}
+
+// Version 2 adds the reference instruments, the certificate numbers and a
+// record's snapshot of its reference: a version-1 database gains them, its
+// records read as they were (without a snapshot), and new records keep theirs.
+TEST_P(Migration, AVersion1DatabaseGainsTheInstrumentsAndCertificateNumbers) {
+    RunScript(GetParam() == Engine::Postgres ? "schema_v1_postgres.sql" : "schema_v1_sqlite.sql");
+    RecordDatabase database(place_);
+    ASSERT_TRUE(database.Open()) << database.LastError().toStdString();
+    EXPECT_EQ(Version(), QStringLiteral("2/1"));
+    const std::string old = "0b8f6a7e-3c1d-4e2f-9a0b-1c2d3e4f5a6b";
+    const auto read = database.Read({old});
+    ASSERT_TRUE(read && read->size() == 1);
+    EXPECT_EQ(read->front().Written.ReferenceUsed, std::nullopt);
+    EXPECT_EQ(read->front().Written.AmbientTemperature, std::nullopt);
+
+    const Instrument instrument{
+        "5f0c3e2a-8d1b-4c6e-9f7a-2b3c4d5e6f70", {"Pt100", "12345", "K-2024/117"}, 0.02,
+        std::chrono::year(2024) / 3 / 1,        std::chrono::year(2025) / 3 / 1,  false};
+    ASSERT_TRUE(database.AddInstrument(instrument)) << database.LastError().toStdString();
+    EXPECT_EQ(database.Instruments(), std::vector<Instrument>{instrument});
+    const auto number = database.IssueCertificate(old, "kalibrace-1", 0, Queue::No);
+    ASSERT_TRUE(number) << database.LastError().toStdString();
+    EXPECT_EQ(number->Number, "kalibrace-1/00001");
+
+    test::Random random(4);
+    CalibrationRecord record = test::PlainRecord(random, 1'709'300'000'000);
+    record.ReferenceUsed = SnapshotOf(instrument, std::chrono::year(2025) / 3 / 2);
+    record.AmbientTemperature = 23.5;
+    ASSERT_TRUE(database.Store({{record}, {}}, Queue::No)) << database.LastError().toStdString();
+    const auto stored = database.Read({record.Uuid});
+    ASSERT_TRUE(stored && stored->size() == 1);
+    EXPECT_TRUE(stored->front().Written == record);
+    EXPECT_TRUE(stored->front().Written.ReferenceUsed->Overdue);
 }
 
 TEST_P(Migration, ADatabaseNewerThanThisBuildIsRefusedAndLeftAlone) {

@@ -14,6 +14,12 @@
 //                                             from the first one the folder's
 //                                             record file lacks up to TOTAL - 1:
 //                                             Parametry.par, then the record
+//   records_driver certify DIR URL STATION UUID...
+//                                             the certificate number of each
+//                                             record for STATION: prints
+//                                             "UUID NUMBER" or "UUID !ERROR",
+//                                             then waits for the sending and
+//                                             prints "pending N"
 //
 // Exit status 0 when done, 1 on a failure (its text on standard error).
 #include "data/param_files.h"
@@ -61,6 +67,17 @@ std::pair<int, QString> AwaitSending(History& history) {
     return result;
 }
 
+// Sends until nothing waits or the server cannot take it; prints what waits.
+void SendAll(History& history) {
+    while (history.HasSharedDatabase() && history.Pending().value_or(0) > 0) {
+        history.SendNow();
+        if (!AwaitSending(history).second.isEmpty()) {
+            break;
+        }
+    }
+    std::cout << "pending " << history.Pending().value_or(-1) << std::endl;
+}
+
 int Commit(History& history, int count, std::uint64_t seed) {
     test::Random random(seed);
     for (int i = 0; i < count; ++i) {
@@ -75,14 +92,29 @@ int Commit(History& history, int count, std::uint64_t seed) {
             return Failed(history.LastError());
         }
     }
-    // Until nothing waits, or the server cannot take it.
-    while (history.HasSharedDatabase() && history.Pending().value_or(0) > 0) {
-        history.SendNow();
-        if (!AwaitSending(history).second.isEmpty()) {
-            break;
-        }
+    SendAll(history);
+    return 0;
+}
+
+int Certify(History& history, const std::string& station, char** uuids, int count) {
+    for (int i = 0; i < count; ++i) {
+        const std::uint64_t request = history.RequestCertificateNumber(uuids[i], station);
+        CertificateNumberAnswer answer{std::nullopt, QStringLiteral("no answer")};
+        QEventLoop loop;
+        QObject::connect(&history, &History::CertificateNumberReady, &loop,
+                         [&](std::uint64_t id, const CertificateNumberAnswer& got) {
+                             if (id == request) {
+                                 answer = got;
+                                 loop.quit();
+                             }
+                         });
+        QTimer::singleShot(60'000, &loop, &QEventLoop::quit);
+        loop.exec();
+        std::cout << uuids[i] << " "
+                  << (answer.Issued ? answer.Issued->Number : "!" + answer.Error.toStdString())
+                  << std::endl;
     }
-    std::cout << "pending " << history.Pending().value_or(-1) << std::endl;
+    SendAll(history);
     return 0;
 }
 
@@ -120,10 +152,14 @@ int main(int argc, char* argv[]) {
     if (what == "commits" && argc == 4) {
         return Commits(std::atoi(argv[3]));
     }
-    if ((what == "commit" && argc == 6) || (what == "send" && argc == 4)) {
+    if ((what == "commit" && argc == 6) || (what == "send" && argc == 4) ||
+        (what == "certify" && argc >= 5)) {
         History history(QDir::current().absoluteFilePath(HistoryFileName), SharedUrl(argv[3]));
         if (!history.Open()) {
             return Failed(history.LastError());
+        }
+        if (what == "certify") {
+            return Certify(history, argv[4], argv + 5, argc - 5);
         }
         return what == "send"
                    ? Send(history)

@@ -7,6 +7,7 @@
 #include "records/record_stamp.h"
 #include "records/sending.h"
 #include "tests/records/store_fixture.h"
+#include "tests/support/program_output.h"
 #include "tests/support/random_records.h"
 
 #include <gtest/gtest.h>
@@ -115,13 +116,7 @@ protected:
         return ::popen(command.c_str(), "r");
     }
     static std::pair<int, std::string> Finish(std::FILE* driver) {
-        std::string output;
-        char buffer[4096];
-        while (std::size_t got = std::fread(buffer, 1, sizeof buffer, driver)) {
-            output.append(buffer, got);
-        }
-        const int status = ::pclose(driver);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+        return test::FinishProgram(driver);
     }
     // The UUIDs a driver printed, and what else it said.
     static std::set<std::string> PrintedUuids(const std::string& output) {

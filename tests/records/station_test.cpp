@@ -112,7 +112,7 @@ TEST(StationSettings, ReadsWritesAndKeepsWhatANewerBuildWrote) {
                              "Tag.COM3.1=TT-101\n"
                              "tag.com12.10=TT 7\n"
                              "Tag.COM3=no address\n"
-                             "AmbientTemperature=22.5\n");
+                             "FutureSetting=22.5\n");
     EXPECT_EQ(settings.Operator, "Jana Nov\xC3\xA1kov\xC3\xA1");
     EXPECT_EQ(settings.Reference, (ReferenceInstrument{"Pt100", "12345", "K-2024/117"}));
     EXPECT_EQ(settings.SharedDatabase, "postgresql://jana@db/zorm");
@@ -120,8 +120,7 @@ TEST(StationSettings, ReadsWritesAndKeepsWhatANewerBuildWrote) {
     EXPECT_EQ(settings.TagOf(12, 10), "TT 7");
     EXPECT_EQ(settings.TagOf(3, 2), std::nullopt);
     ASSERT_EQ(settings.Other.size(), 2u);
-    EXPECT_EQ(settings.Other[1],
-              (std::pair<std::string, std::string>{"AmbientTemperature", "22.5"}));
+    EXPECT_EQ(settings.Other[1], (std::pair<std::string, std::string>{"FutureSetting", "22.5"}));
 
     EXPECT_EQ(ParseStationSettings(FormatStationSettings(settings)), settings);
 

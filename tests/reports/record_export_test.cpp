@@ -1,6 +1,7 @@
 // The CSV and JSON exports of records, read back: every value of random
 // awkward records comes back exactly, with either decimal separator; texts
 // that a spreadsheet would take for formulas are defused.
+#include "records/reference_instrument.h"
 #include "reports/record_export.h"
 #include "tests/support/random_records.h"
 
@@ -212,6 +213,19 @@ TEST(RecordExport, JsonGivesEveryValueBackExactly) {
         EXPECT_EQ(o["fit"]["n"].toInt(), static_cast<int>(r.Points.size()));
         ExpectNumber(o["fit"]["max_deviation"], r.MaxDeviation);
         ExpectNumber(o["fit"]["s"], r.ResidualSd);
+        EXPECT_EQ(o["reference_used"].isNull(), !r.ReferenceUsed);
+        if (r.ReferenceUsed) {
+            const ReferenceSnapshot& used = *r.ReferenceUsed;
+            EXPECT_EQ(o["reference_used"]["instrument_uuid"].toString().toStdString(),
+                      used.InstrumentUuid);
+            ExpectNumber(o["reference_used"]["expanded_uncertainty"], used.Expanded);
+            EXPECT_EQ(o["reference_used"]["calibrated"].toString().toStdString(),
+                      DateText(used.Calibrated));
+            EXPECT_EQ(o["reference_used"]["due"].toString().toStdString(), DateText(used.Due));
+            EXPECT_EQ(o["reference_used"]["overdue"].toBool(), used.Overdue);
+        }
+        ExpectNumber(o["environment"]["ambient_temperature"], r.AmbientTemperature);
+        ExpectNumber(o["environment"]["relative_humidity"], r.AmbientHumidity);
         const std::array<double, 4> left = {r.AsLeft.A3, r.AsLeft.A2, r.AsLeft.A1, r.AsLeft.A0};
         const std::array<double, 4> found = {r.AsFound.A3, r.AsFound.A2, r.AsFound.A1,
                                              r.AsFound.A0};

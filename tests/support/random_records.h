@@ -122,6 +122,17 @@ inline CalibrationRecord AwkwardRecord(Random& random) {
     if (random() % 4 == 0) {
         record.RestoredFrom = RandomUuid(random);
     }
+    if (random() % 3 != 0) {
+        const auto day = [&random] {
+            return Date{std::chrono::year(1970 + static_cast<int>(random() % 131)),
+                        std::chrono::month(static_cast<unsigned>(random() % 12 + 1)),
+                        std::chrono::day(static_cast<unsigned>(random() % 28 + 1))};
+        };
+        record.ReferenceUsed = ReferenceSnapshot{RandomUuid(random), AwkwardDouble(random), day(),
+                                                 day(), random() % 2 == 0};
+    }
+    record.AmbientTemperature = MaybeDouble(random);
+    record.AmbientHumidity = MaybeDouble(random);
     return record;
 }
 

@@ -3,6 +3,8 @@
 // the place of a window on an area with and without room for it, and every
 // window of the program on the screen the tests run on (registered once more
 // on a small scaled screen and on a large one, tests/windows/CMakeLists.txt).
+#include "records/history.h"
+#include "records/station_settings.h"
 #include "tests/windows/main_window_fixture.h"
 #include "tests/windows/records_fixture.h"
 #include "windows/AD7731.h"
@@ -10,6 +12,7 @@
 #include "windows/Informace.h"
 #include "windows/Kalibrace.h"
 #include "windows/Kontrola.h"
+#include "windows/Reference.h"
 #include "windows/fitting.h"
 
 #include <QFrame>
@@ -136,13 +139,16 @@ TEST_F(Placement, EveryWindowAtItsPlaceOrOnTheScreen) {
     ExpectPlaced(info, centre - info.rect().center());
     TADconv registers(context, link, boxes);
     ExpectPlaced(registers, QPoint(612, 186));
+    test::RecordsOnDisk records;
+    StationSettings settings;
+    TReference references(records.history, settings, boxes);
+    ExpectPlaced(references, centre - references.rect().center());
     // The constants view is centred over the main window, with a frame as
     // large as the main window's.
     window.show();
     TKontrol view(context, boxes, &calibration);
     ExpectPlaced(view, window.geometry().center() - view.rect().center(),
                  window.frameGeometry().size() - window.size());
-    test::RecordsOnDisk records;
     THistorie history(context, link, records.keeper, boxes, modal, &window);
     ExpectPlaced(history, centre - history.rect().center());
 }

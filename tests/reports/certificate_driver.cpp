@@ -1,0 +1,118 @@
+// Makes a calibration certificate outside the windows, for the docs and for
+// looking at one:
+//
+//   certificate_driver sample OUT.pdf [N] [--as-found]
+//       a certificate of a made-up record of N points (default 12), with the
+//       table before the calibration when asked
+//   certificate_driver record DIR OUT.pdf [UUID]
+//       a certificate of a record of the data folder DIR (the newest one
+//       without UUID): its Historie.sqlite, Kontakt.ini and Stanice.ini, and
+//       a certificate number given as the history window gives one
+//
+// The JSON goes beside the PDF. Exit status 0 when written, 1 otherwise (the
+// reason on standard error).
+#include "records/history.h"
+#include "records/record_stamp.h"
+#include "reports/certificate.h"
+#include "tests/reports/known_record.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QTimer>
+
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+namespace {
+
+using namespace zorm;
+
+int Failed(const QString& why) {
+    std::cerr << "certificate_driver: " << why.toStdString() << "\n";
+    return 1;
+}
+
+// Waits for the answer to `request`, which comes as `signal`.
+template <typename Answer>
+std::optional<Answer> Await(History& history, void (History::*signal)(std::uint64_t, const Answer&),
+                            std::uint64_t request) {
+    std::optional<Answer> answer;
+    QEventLoop loop;
+    QObject::connect(&history, signal, &loop, [&](std::uint64_t id, const Answer& got) {
+        if (id == request) {
+            answer = got;
+            loop.quit();
+        }
+    });
+    QTimer::singleShot(60'000, &loop, &QEventLoop::quit);
+    loop.exec();
+    return answer;
+}
+
+int FromRecord(const QString& folder, const QString& pdf, const std::string& wanted) {
+    if (!QDir::setCurrent(folder)) {
+        return Failed(QStringLiteral("no data folder ") + folder);
+    }
+    CertificateInput input;
+    input.Settings = LoadStationSettings();
+    input.Laboratory = LoadContact();
+    input.Issued = LocalToday();
+    input.Separator = ',';
+    const auto url = ParseDatabaseUrl(input.Settings.SharedDatabase);
+    History history(QDir::current().absoluteFilePath(HistoryFileName),
+                    input.Settings.SharedDatabase.empty() ? std::nullopt
+                    : std::holds_alternative<DatabaseUrl>(url)
+                        ? std::optional(std::get<DatabaseUrl>(url))
+                        : std::nullopt);
+    if (!history.Open()) {
+        return Failed(history.LastError());
+    }
+    std::string uuid = wanted;
+    if (uuid.empty()) {
+        const auto list = Await(history, &History::Listed, history.RequestList({{}, {}, 1}));
+        if (!list || list->Rows.empty()) {
+            return Failed(QStringLiteral("no record in ") + folder);
+        }
+        uuid = list->Rows.front().Uuid;
+    }
+    const auto read = Await(history, &History::RecordsReady, history.RequestRecords({uuid}));
+    if (!read || read->Records.empty()) {
+        return Failed(QStringLiteral("no record ") + QString::fromStdString(uuid));
+    }
+    input.Record = read->Records.front();
+    const auto number = Await(history, &History::CertificateNumberReady,
+                              history.RequestCertificateNumber(uuid, StationName()));
+    if (!number || !number->Issued) {
+        return Failed(number ? number->Error : QStringLiteral("no certificate number"));
+    }
+    input.Number = number->Issued->Number;
+    const QString error = WriteCertificate(input, pdf);
+    return error.isEmpty() ? 0 : Failed(error);
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QGuiApplication application(argc, argv);
+    const std::string what = argc > 2 ? argv[1] : "";
+    if (what == "sample" && argc <= 5) {
+        const int n = argc > 3 ? std::atoi(argv[3]) : 12;
+        const bool asFound = argc > 4 && std::string(argv[4]) == "--as-found";
+        if (n < 4 || n > 29) {
+            return Failed(QStringLiteral("N is 4 to 29"));
+        }
+        const QString error = WriteCertificate(test::CertificateOf(test::KnownRecord(n, asFound)),
+                                               QString::fromLocal8Bit(argv[2]));
+        return error.isEmpty() ? 0 : Failed(error);
+    }
+    if (what == "record" && (argc == 4 || argc == 5)) {
+        const QString pdf = QDir::current().absoluteFilePath(QString::fromLocal8Bit(argv[3]));
+        return FromRecord(QString::fromLocal8Bit(argv[2]), pdf, argc == 5 ? argv[4] : "");
+    }
+    return Failed(QStringLiteral("usage: see certificate_driver.cpp"));
+}
