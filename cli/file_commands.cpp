@@ -113,14 +113,25 @@ void KeepRecord(Session& session, const SensorParamSet& work, const SensorParamS
     if (!shared.Problem.empty()) {
         session.Err << "zorm5816-cli: warning: " << shared.Problem << '\n';
     }
-    const CalibrationRecord record = MakeCalibrationRecord(
-        work, before, sensor, place.Converter, settings, ProgramVersion(), std::nullopt);
     const fs::path file = fs::current_path() / HistoryFileName;
+    RecordDatabase local(DatabasePlace::LocalFile(QString::fromStdString(file.string())));
+    const auto instruments = local.Instruments();
+    const std::optional<Instrument> inUse =
+        instruments ? ActiveInstrument(*instruments, settings.ReferenceInUse) : std::nullopt;
+    const CalibrationRecord record = MakeCalibrationRecord(
+        work, before, sensor, place.Converter, settings, ProgramVersion(), std::nullopt, inUse);
+    if (record.ReferenceUsed && record.ReferenceUsed->Overdue) {
+        // Nobody at a script answers the window's question: the record notes it.
+        session.Err << "zorm5816-cli: warning: the reference instrument in use ("
+                    << inUse->Identity.Description << ", " << inUse->Identity.SerialNumber
+                    << ") was due on " << DateText(inUse->Due)
+                    << "; the record notes it as overdue\n";
+    }
     Json& json = session.Document["record"];
     json["uuid"] = record.Uuid;
     json["file"] = file.string();
     json["shared_database"] = shared.Url ? Json(shared.Url->Text()) : Json();
-    RecordDatabase local(DatabasePlace::LocalFile(QString::fromStdString(file.string())));
+    json["reference_overdue"] = record.ReferenceUsed && record.ReferenceUsed->Overdue;
     const bool written = local.Store({{record}, {}}, shared.Url ? Queue::ForSending : Queue::No);
     json["written"] = written;
     if (!written) {

@@ -18,7 +18,8 @@ CalibrationRecord MakeCalibrationRecord(const SensorParamSet& work, const Sensor
                                         int sensor, const ConverterIdentity& converter,
                                         const StationSettings& settings,
                                         std::string_view programVersion,
-                                        const std::optional<std::string>& restoredFrom) {
+                                        const std::optional<std::string>& restoredFrom,
+                                        const std::optional<Instrument>& inUse) {
     CalibrationRecord record;
     record.ConverterType = converter.Type.empty() ? std::string(NotStated) : converter.Type;
     record.Port = converter.Port;
@@ -43,7 +44,7 @@ CalibrationRecord MakeCalibrationRecord(const SensorParamSet& work, const Sensor
     }
     record.MaxDeviation = Widened(LargestDeviation(rows));
     record.ResidualSd = ResidualStandardDeviation(rows);
-    StampRecord(record, settings, programVersion);
+    StampRecord(record, settings, programVersion, inUse);
     return record;
 }
 

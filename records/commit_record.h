@@ -6,6 +6,7 @@
 #include "data/calibration.h"
 #include "data/records.h"
 #include "records/calibration_record.h"
+#include "records/reference_instrument.h"
 #include "records/station_settings.h"
 
 #include <optional>
@@ -30,12 +31,14 @@ struct ConverterIdentity {
 // whether that one was in force and, where it was, how far it was off at
 // each point; n, the largest deviation and s. Stamped with a new UUID, the
 // time, the station and the operator, reference and tag of `settings`.
-// `restoredFrom`: the record whose calibration this commit brings back.
+// `restoredFrom`: the record whose calibration this commit brings back;
+// `inUse`: the reference instrument the settings pick (StampRecord).
 CalibrationRecord MakeCalibrationRecord(const SensorParamSet& work, const SensorParamSet& before,
                                         int sensor, const ConverterIdentity& converter,
                                         const StationSettings& settings,
                                         std::string_view programVersion,
-                                        const std::optional<std::string>& restoredFrom);
+                                        const std::optional<std::string>& restoredFrom,
+                                        const std::optional<Instrument>& inUse);
 
 // A record's points as a collection holds them (the true temperatures as
 // the 4-byte values they were stored from).

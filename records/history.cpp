@@ -360,15 +360,7 @@ std::optional<Instrument> History::InstrumentInUse(const StationSettings& settin
         return std::nullopt;
     }
     const auto instruments = Instruments();
-    if (!instruments) {
-        return std::nullopt;
-    }
-    for (const Instrument& instrument : *instruments) {
-        if (instrument.Uuid == settings.ReferenceInUse && !instrument.Retired) {
-            return instrument;
-        }
-    }
-    return std::nullopt;
+    return instruments ? ActiveInstrument(*instruments, settings.ReferenceInUse) : std::nullopt;
 }
 
 } // namespace zorm

@@ -25,9 +25,10 @@ bool RecordKeeper::Commit(const SensorParamSet& work, const SensorParamSet& befo
                           const std::map<int, std::optional<std::string>>& sensors,
                           const ConverterIdentity& converter) {
     const StationSettings settings = LoadStationSettings();
+    const std::optional<Instrument> inUse = history_.InstrumentInUse(settings);
     for (const auto& [sensor, restoredFrom] : sensors) {
         waiting_.push_back(MakeCalibrationRecord(work, before, sensor, converter, settings,
-                                                 version_, restoredFrom));
+                                                 version_, restoredFrom, inUse));
     }
     return WriteWaiting();
 }

@@ -1,5 +1,6 @@
 #include "records/reference_instrument.h"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -28,6 +29,14 @@ bool Instrument::operator==(const Instrument& other) const {
     return std::tie(Uuid, Identity, Calibrated, Due, Retired) ==
                std::tie(other.Uuid, other.Identity, other.Calibrated, other.Due, other.Retired) &&
            std::bit_cast<std::uint64_t>(Expanded) == std::bit_cast<std::uint64_t>(other.Expanded);
+}
+
+std::optional<Instrument> ActiveInstrument(const std::vector<Instrument>& list,
+                                           std::string_view uuid) {
+    const auto found = std::find_if(list.begin(), list.end(), [&](const Instrument& instrument) {
+        return instrument.Uuid == uuid && !instrument.Retired;
+    });
+    return found == list.end() ? std::nullopt : std::optional<Instrument>(*found);
 }
 
 bool Overdue(const Instrument& instrument, Date day) {

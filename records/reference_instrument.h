@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zorm {
 
@@ -31,6 +32,10 @@ struct Instrument {
 
     bool operator==(const Instrument& other) const;
 };
+
+// The instrument of `list` with `uuid`, unless it is retired or there is none.
+std::optional<Instrument> ActiveInstrument(const std::vector<Instrument>& list,
+                                           std::string_view uuid);
 
 // An instrument is overdue on a day after its due date; on the due date
 // itself its calibration still holds.

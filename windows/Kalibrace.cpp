@@ -7,8 +7,10 @@
 #include "data/param_files.h"
 #include "link/drv232.h"
 #include "records/record_keeper.h"
+#include "records/record_stamp.h"
 #include "ui_Kalibrace.h"
 #include "windows/Kontrola.h"
+#include "windows/Reference.h"
 #include "windows/assistant_panel.h"
 #include "windows/fitting.h"
 #include "windows/message_box.h"
@@ -453,6 +455,13 @@ void TKalibrace::VypisHodnoty(std::uint8_t s) {
 }
 
 void TKalibrace::BitBtn3Click() {
+    // A reference past its due date is asked about before anything is saved;
+    // No leaves the fit offered for the commit.
+    if (records_ != nullptr &&
+        !ConfirmReferenceInUse(records_->Store().InstrumentInUse(LoadStationSettings()),
+                               LocalToday(), boxes_)) {
+        return;
+    }
     const SensorParamSet before = context_.UserParams;
     // Only what was fitted in this opening: a collection started and left,
     // or a fit that failed, never replaces a stored calibration.

@@ -7,6 +7,7 @@
 #include "data/calibration.h"
 #include "data/number_text.h"
 #include "records/record_database.h"
+#include "records/record_stamp.h"
 #include "tests/support/commit_record_check.h"
 #include "tests/support/pg_cluster.h"
 
@@ -333,6 +334,35 @@ TEST_F(Fit, CommitLeavesACalibrationRecord) {
     EXPECT_EQ(second.Address, 7);
     EXPECT_EQ(second.Tag, std::optional<std::string>("TT-57"));
     test::ExpectCommitRecord(second, 2, stored, record.AsLeft);
+
+    // A reference in use past its due date: no question, a warning, and the
+    // record notes it.
+    using namespace std::chrono;
+    const Date today = LocalToday();
+    const Instrument late{NewUuid(),
+                          {"Pt100 B", "SN 7", "K-2023/9"},
+                          0.03,
+                          Date(sys_days(today) - days(400)),
+                          Date(sys_days(today) - days(1))};
+    {
+        RecordDatabase file(DatabasePlace::LocalFile(
+            QString::fromStdString((Data() / "Historie.sqlite").string())));
+        ASSERT_TRUE(file.AddInstrument(late));
+    }
+    std::ofstream(Data() / "Stanice.ini", std::ios::app) << "ReferenceInUse=" << late.Uuid << '\n';
+    const CliResult overdue = RunFit(points, 2, {"--commit", "--json"});
+    ASSERT_EQ(overdue.Status, 0) << overdue.Err;
+    EXPECT_TRUE(overdue.Json["record"].toObject()["reference_overdue"].toBool());
+    EXPECT_NE(overdue.Err.find("the record notes it as overdue"), std::string::npos) << overdue.Err;
+    for (const RecordDetails& details : Records()) {
+        if (details.Written.Uuid ==
+            overdue.Json["record"].toObject()["uuid"].toString().toStdString()) {
+            EXPECT_EQ(details.Written.Reference, late.Identity);
+            ASSERT_TRUE(details.Written.ReferenceUsed);
+            EXPECT_EQ(*details.Written.ReferenceUsed, SnapshotOf(late, today));
+        }
+    }
+    EXPECT_EQ(Records().size(), 3U);
 
     std::filesystem::remove(Data() / "Historie.sqlite");
     std::filesystem::create_directory(Data() / "Historie.sqlite");

@@ -3,6 +3,7 @@
 // fits, abandoned collections, commits and new openings; each against the
 // data/ functions of its points and of the calibration in force before; a
 // file the data folder refuses; and a restored record committed again.
+#include "records/record_stamp.h"
 #include "records/station_settings.h"
 #include "tests/support/commit_record_check.h"
 #include "tests/windows/calibration_fixture.h"
@@ -242,6 +243,67 @@ TEST_F(CommitRecords, ARestoredCalibrationIsCommittedAndItsRecordNamesTheRestore
     ASSERT_EQ(added.size(), 1U);
     EXPECT_EQ(added.at(3).RestoredFrom, std::nullopt);
     EXPECT_TRUE(boxes.Shown.empty());
+}
+
+// With a reference in use past its due date the commit asks first: No
+// leaves Parametry.par, the user set and the record file as they were and
+// the fit still offered; Yes commits, and the record keeps the instrument
+// with its dates and notes it overdue. An instrument due today is not asked
+// about.
+TEST_F(CommitRecords, AnOverdueReferenceIsAskedAboutBeforeTheCommit) {
+    using namespace std::chrono;
+    const Date today = LocalToday();
+    const Instrument late{NewUuid(),
+                          {"Pt100 B", "SN 7", "K-2023/9"},
+                          0.03,
+                          Date(sys_days(today) - days(400)),
+                          Date(sys_days(today) - days(1))};
+    ASSERT_TRUE(records.history.AddInstrument(late));
+    StationSettings station = LoadStationSettings();
+    station.ReferenceInUse = late.Uuid;
+    ASSERT_TRUE(SaveStationSettings(station));
+    std::mt19937 random(11);
+    const Collection points = RandomCollection(random);
+    SaveParameters(context);
+    const SensorParamSet::Image stored = StoredUserSet();
+    OpenWithRecords();
+    Fit(2, points);
+
+    boxes.Answers = {BoxAnswer::No};
+    window->BitBtn3Click();
+    ASSERT_EQ(boxes.Shown.size(), 1U);
+    EXPECT_EQ(boxes.Shown[0].Kind, BoxKind::Warning);
+    EXPECT_TRUE(boxes.Shown[0].Text.contains("Pt100 B"));
+    EXPECT_EQ(StoredUserSet(), stored);
+    EXPECT_EQ(context.UserParams.Calibrated(2), 0);
+    EXPECT_TRUE(records.All().empty());
+    EXPECT_TRUE(Shown("BitBtn3"));
+
+    boxes.Answers = {BoxAnswer::Yes};
+    window->BitBtn3Click();
+    EXPECT_EQ(boxes.Shown.size(), 2U);
+    EXPECT_EQ(context.UserParams.Calibrated(2), 1);
+    std::map<int, CalibrationRecord> added = NewRecords(0);
+    ASSERT_EQ(added.size(), 1U);
+    const CalibrationRecord& record = added.at(2);
+    EXPECT_EQ(record.Reference, late.Identity);
+    ASSERT_TRUE(record.ReferenceUsed);
+    EXPECT_EQ(*record.ReferenceUsed, SnapshotOf(late, today));
+    EXPECT_TRUE(record.ReferenceUsed->Overdue);
+
+    const Instrument dueToday{
+        NewUuid(), {"Pt100 C", "SN 8", "K-2024/1"}, 0.02, Date(sys_days(today) - days(365)), today};
+    ASSERT_TRUE(records.history.AddInstrument(dueToday));
+    station.ReferenceInUse = dueToday.Uuid;
+    ASSERT_TRUE(SaveStationSettings(station));
+    Fit(2, points);
+    window->BitBtn3Click();
+    EXPECT_EQ(boxes.Shown.size(), 2U);
+    added = NewRecords(1);
+    ASSERT_EQ(added.size(), 1U);
+    ASSERT_TRUE(added.at(2).ReferenceUsed);
+    EXPECT_FALSE(added.at(2).ReferenceUsed->Overdue);
+    EXPECT_EQ(added.at(2).ReferenceUsed->InstrumentUuid, dueToday.Uuid);
 }
 
 } // namespace
