@@ -1,13 +1,16 @@
 #include "windows/Historie.h"
 
+#include "data/contact_file.h"
 #include "data/context.h"
 #include "records/history.h"
 #include "records/record_keeper.h"
 #include "records/record_stamp.h"
+#include "reports/certificate.h"
 #include "reports/record_export.h"
 #include "reports/record_view.h"
 #include "ui_Historie.h"
 #include "windows/Kalibrace.h"
+#include "windows/Reference.h"
 #include "windows/fitting.h"
 #include "windows/message_box.h"
 #include "windows/regional.h"
@@ -89,6 +92,8 @@ THistorie::THistorie(Context& context, Drv232& link, RecordKeeper& records,
     connect(ui->Obnovit, &QPushButton::clicked, this, &THistorie::Obnov);
     connect(ui->ExportZaznamu, &QPushButton::clicked, this, &THistorie::ExportZaznamu);
     connect(ui->ExportSeznamu, &QPushButton::clicked, this, &THistorie::ExportSeznamu);
+    connect(ui->KalibracniList, &QPushButton::clicked, this, &THistorie::KalibracniList);
+    connect(ui->ReferencniPristroje, &QPushButton::clicked, this, &THistorie::ReferencniPristroje);
     connect(ui->UlozitNastaveni, &QPushButton::clicked, this, &THistorie::UlozNastaveni);
     connect(ui->OdeslatNyni, &QPushButton::clicked, this, &THistorie::OdesliNyni);
     connect(ui->Zavrit, &QPushButton::clicked, this, &QDialog::accept);
@@ -102,6 +107,7 @@ THistorie::THistorie(Context& context, Drv232& link, RecordKeeper& records,
     connect(&store, &History::RecordsReady, this, &THistorie::RecordsReady);
     connect(&store, &History::PendingChanged, this, &THistorie::ShowPending);
     connect(&store, &History::SendingFinished, this, &THistorie::SendingFinished);
+    connect(&store, &History::CertificateNumberReady, this, &THistorie::CertificateNumbered);
     ui->OdeslatNyni->setEnabled(store.HasSharedDatabase());
 
     // Records a commit could not write go now, if the file takes them.
@@ -119,13 +125,15 @@ THistorie::THistorie(Context& context, Drv232& link, RecordKeeper& records,
     RequestFirstPage();
     ui->Obnovit->setEnabled(false);
     ui->ExportZaznamu->setEnabled(false);
+    ui->KalibracniList->setEnabled(false);
     ui->ZapsatOpravu->setEnabled(false);
 }
 
 THistorie::~THistorie() = default;
 
 bool THistorie::Ceka() const {
-    return listRequest_ != 0 || detailsRequest_ != 0 || exportRequest_ != 0;
+    return listRequest_ != 0 || detailsRequest_ != 0 || exportRequest_ != 0 ||
+           certificateRequest_ != 0;
 }
 
 RecordFilter THistorie::FilterOfControls() const {
@@ -284,6 +292,7 @@ void THistorie::RecordsReady(std::uint64_t request, const RecordsRead& read) {
     const bool shown = shown_.has_value();
     ui->Obnovit->setEnabled(shown);
     ui->ExportZaznamu->setEnabled(shown);
+    ui->KalibracniList->setEnabled(shown && certificateRequest_ == 0);
     ui->ZapsatOpravu->setEnabled(shown);
 }
 
@@ -408,11 +417,94 @@ void THistorie::ExportSeznamu() {
     exportRequest_ = records_.Store().RequestMatching(query_.Filter);
 }
 
+void THistorie::KalibracniList() {
+    if (!shown_ || certificateRequest_ != 0) {
+        return;
+    }
+    // A record without its reference's U or without a usable fit makes no
+    // certificate: say why before a number is given to it.
+    const auto figures = FiguresOf(shown_->Latest, LoadStationSettings().Tolerance);
+    if (const std::string* why = std::get_if<std::string>(&figures)) {
+        boxes_.Show(BoxKind::Error,
+                    QStringLiteral("Kalibrační list tohoto záznamu nelze vystavit: ") + Text(*why),
+                    BoxButtons::Ok);
+        return;
+    }
+    certified_ = shown_;
+    ui->KalibracniList->setEnabled(false);
+    ui->StavSeznamu->setText(QStringLiteral("Přiděluji číslo kalibračního listu…"));
+    certificateRequest_ =
+        records_.Store().RequestCertificateNumber(shown_->Written.Uuid, StationName());
+}
+
+void THistorie::CertificateNumbered(std::uint64_t request, const CertificateNumberAnswer& answer) {
+    if (request != certificateRequest_) {
+        return;
+    }
+    certificateRequest_ = 0;
+    const RecordDetails record = *std::exchange(certified_, std::nullopt);
+    ui->KalibracniList->setEnabled(shown_.has_value());
+    ui->StavSeznamu->clear();
+    if (!answer.Issued) {
+        boxes_.Show(BoxKind::Error,
+                    QStringLiteral("Číslo kalibračního listu nelze přidělit: ") + answer.Error,
+                    BoxButtons::Ok);
+        return;
+    }
+    QFileDialog dialog(this, QStringLiteral("Uložit kalibrační list"), QDir::currentPath(),
+                       QStringLiteral("Dokumenty PDF (*.pdf)"));
+    PrepareSaveDialog(dialog, QStringLiteral("pdf"), CertificateFileName(answer.Issued->Number));
+    if (modal_.Run(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return;
+    }
+    const QString path = QFileInfo(dialog.selectedFiles().constFirst()).absoluteFilePath();
+    CertificateInput input;
+    input.Record = record;
+    input.Laboratory = LoadContact();
+    input.Settings = LoadStationSettings();
+    input.Issued = LocalToday();
+    input.Number = answer.Issued->Number;
+    input.Separator = SystemDecimalSeparator();
+    const QString error = WriteCertificate(input, path);
+    if (!error.isEmpty()) {
+        boxes_.Show(BoxKind::Error, error, BoxButtons::Ok);
+        return;
+    }
+    ui->StavSeznamu->setText(QStringLiteral("Kalibrační list %1 uložen do %2")
+                                 .arg(Text(answer.Issued->Number))
+                                 .arg(QDir::toNativeSeparators(path)));
+}
+
+void THistorie::ReferencniPristroje() {
+    TReference references(records_.Store(), station_, boxes_, this);
+    modal_.Run(references);
+    // The window saved what it changed; the other fields keep what is typed.
+    station_ = LoadStationSettings();
+    ShowReferenceInUse();
+}
+
+void THistorie::ShowReferenceInUse() {
+    const std::optional<Instrument> inUse = records_.Store().InstrumentInUse(station_);
+    if (!inUse) {
+        ui->ReferenceVPouzivani->setText(QStringLiteral("žádný; záznamy berou údaje výše"));
+        return;
+    }
+    QString text = QStringLiteral("%1, výrobní číslo %2, platný do %3; má přednost před údaji výše")
+                       .arg(Text(inUse->Identity.Description))
+                       .arg(Text(inUse->Identity.SerialNumber))
+                       .arg(Text(CzechDateText(inUse->Due)));
+    if (Overdue(*inUse, LocalToday())) {
+        text += QStringLiteral(" (po termínu kalibrace)");
+    }
+    ui->ReferenceVPouzivani->setText(text);
+}
+
 void THistorie::ShowStationSettings() {
     ui->Operator->setText(Text(station_.Operator));
     ui->ReferencePopis->setText(Text(station_.Reference.Description));
     ui->ReferenceCislo->setText(Text(station_.Reference.SerialNumber));
     ui->ReferenceCertifikat->setText(Text(station_.Reference.CertificateNumber));
+    ShowReferenceInUse();
     const DeviceSettings& device = context_.DeviceSettings;
     ui->PrevodnikMisto->setText(QStringLiteral("%1 na portu COM%2, adresa %3")
                                     .arg(context_.DeviceType.empty()

@@ -2,8 +2,9 @@
 // first, a page at a time, filtered by the converter's tag, its type and
 // address, the sensor and the date; a record's details; corrections as new
 // rows; the restore of a record into the calibration window; exports of one
-// record or of the filtered list; the station settings; and what waits to
-// be sent to the shared database.
+// record or of the filtered list; a record's calibration certificate; the
+// station settings and its reference instruments; and what waits to be sent
+// to the shared database.
 //
 // Nothing here waits for the network: the list and the records come from
 // the store's worker as answers to numbered requests, and only the newest
@@ -27,6 +28,7 @@ class THistorie;
 namespace zorm {
 
 struct Context;
+struct CertificateNumberAnswer;
 struct RecordList;
 struct RecordsRead;
 class Drv232;
@@ -62,6 +64,13 @@ public:
     // chosen in the save dialog ends.
     void ExportZaznamu();
     void ExportSeznamu();
+    // "Kalibrační list…": the certificate of the record shown, as a PDF with
+    // its JSON beside it, under the record's certificate number (asked of
+    // the store first, then the file).
+    void KalibracniList();
+    // "Referenční přístroje…": the station's reference instruments, the one
+    // in use and the conditions (TReference).
+    void ReferencniPristroje();
     // "Uložit nastavení": the station settings into Stanice.ini.
     void UlozNastaveni();
     // "Odeslat nyní".
@@ -78,6 +87,7 @@ private:
     void RecordsReady(std::uint64_t request, const RecordsRead& read);
     void ShowPending();
     void SendingFinished(int sent, const QString& error);
+    void CertificateNumbered(std::uint64_t request, const CertificateNumberAnswer& answer);
     // The first page of query_.
     void RequestFirstPage();
     void RequestPage();
@@ -86,6 +96,8 @@ private:
     void SelectShownOrNewest();
     RecordFilter FilterOfControls() const;
     void ShowStationSettings();
+    // The instrument of the station's list in use, on the settings tab.
+    void ShowReferenceInUse();
     // The save dialog for an export; the path with its suffix and whether
     // it is JSON, or nothing when the operator cancelled.
     std::optional<std::pair<QString, bool>> AskExportFile(const QString& offeredName);
@@ -103,6 +115,9 @@ private:
     std::uint64_t listRequest_ = 0;
     std::uint64_t detailsRequest_ = 0;
     std::uint64_t exportRequest_ = 0;
+    std::uint64_t certificateRequest_ = 0;
+    // The record whose certificate waits for its number.
+    std::optional<RecordDetails> certified_;
     QString exportPath_;
     bool exportJson_ = false;
     int listedRows_ = 0;

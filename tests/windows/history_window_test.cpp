@@ -5,13 +5,18 @@
 // calibration window; the pending count and "Odeslat nyní". Every answer
 // of the store comes from its worker thread, as in the program.
 #include "data/number_text.h"
+#include "records/certificate_number.h"
+#include "records/record_stamp.h"
+#include "reports/certificate.h"
 #include "reports/record_view.h"
 #include "sim/sim_port.h"
+#include "tests/reports/known_record.h"
 #include "tests/support/random_records.h"
 #include "tests/windows/calibration_fixture.h"
 #include "tests/windows/main_window_fixture.h"
 #include "tests/windows/records_fixture.h"
 #include "windows/Historie.h"
+#include "windows/Reference.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -19,9 +24,11 @@
 #include <QDateEdit>
 #include <QDateTime>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -335,6 +342,74 @@ TEST_F(HistoryWindow, ExportsOneRecordAndTheFilteredList) {
     window->ExportZaznamu();
     ASSERT_EQ(boxes.Shown.size(), 1U);
     EXPECT_TRUE(boxes.Shown[0].Text.startsWith("Export nelze zapsat."));
+}
+
+// "Kalibrační list…" makes the certificate of the record shown under its
+// number, the same number again for the same record; a record without its
+// reference's U gets a box and no number. The reference instruments open
+// from the settings tab, and the one picked there shows on it.
+TEST_F(HistoryWindow, CertificateOfTheRecordShownAndTheReferenceInstruments) {
+    RecordBatch batch;
+    batch.Records.push_back(KnownRecord(12, true).Written);
+    batch.Records.push_back(PlainRecord(random, QDateTime::currentMSecsSinceEpoch(), 6));
+    {
+        RecordDatabase database(DatabasePlace::LocalFile(QString::fromLatin1(HistoryFileName)));
+        ASSERT_TRUE(database.Store(batch, Queue::No)) << database.LastError().toStdString();
+    }
+    Open();
+    Show(0); // the plain record, the newer one
+    window->KalibracniList();
+    ASSERT_EQ(boxes.Shown.size(), 1U);
+    EXPECT_TRUE(boxes.Shown[0].Text.startsWith("Kalibrační list tohoto záznamu nelze vystavit: "))
+        << boxes.Shown[0].Text.toStdString();
+    EXPECT_FALSE(window->Ceka());
+    EXPECT_EQ(modal.Runs, 0);
+
+    Show(1);
+    const QString folder = QString::fromStdString(scratch.Path().string());
+    QStringList offered;
+    modal.Drive = [&](QDialog& dialog) {
+        auto& files = dynamic_cast<QFileDialog&>(dialog);
+        EXPECT_EQ(files.defaultSuffix(), "pdf");
+        offered << QFileInfo(files.selectedFiles().value(0)).fileName();
+        files.selectFile(folder + "/list" + QString::number(offered.size()));
+        return static_cast<int>(QDialog::Accepted);
+    };
+    const std::string number = CertificateNumberText(StationName(), 1);
+    for (int issue = 1; issue <= 2; ++issue) {
+        window->KalibracniList();
+        Await();
+        const QString pdf = folder + "/list" + QString::number(issue) + ".pdf";
+        QFile json(CertificateJsonPath(pdf));
+        ASSERT_TRUE(QFileInfo(pdf).size() > 1000 && json.open(QIODevice::ReadOnly)) << issue;
+        const QJsonObject document = QJsonDocument::fromJson(json.readAll()).object();
+        EXPECT_EQ(document["number"].toString().toStdString(), number);
+        EXPECT_EQ(document["record_uuid"].toString().toStdString(), batch.Records[0].Uuid);
+        EXPECT_TRUE(
+            Control<QLabel>("StavSeznamu")->text().contains(QString::fromStdString(number)));
+    }
+    EXPECT_EQ(offered, QStringList(2, CertificateFileName(number)));
+    EXPECT_EQ(boxes.Shown.size(), 1U);
+
+    const Instrument instrument{NewUuid(),
+                                {"Pt100 D", "SN 9", "K-2026/3"},
+                                0.02,
+                                std::chrono::year(2026) / 1 / 5,
+                                std::chrono::year(2099) / 1 / 5};
+    modal.Drive = [&](QDialog& dialog) {
+        EXPECT_NE(dynamic_cast<TReference*>(&dialog), nullptr);
+        // What the window does when the operator adds one and picks it.
+        EXPECT_TRUE(records->history.AddInstrument(instrument));
+        StationSettings picked = LoadStationSettings();
+        picked.ReferenceInUse = instrument.Uuid;
+        EXPECT_TRUE(SaveStationSettings(picked));
+        return static_cast<int>(QDialog::Accepted);
+    };
+    const QLabel& inUse = *Control<QLabel>("ReferenceVPouzivani");
+    EXPECT_TRUE(inUse.text().startsWith("žádný")) << inUse.text().toStdString();
+    window->ReferencniPristroje();
+    EXPECT_TRUE(inUse.text().startsWith("Pt100 D, výrobní číslo SN 9, platný do 5. 1. 2099"))
+        << inUse.text().toStdString();
 }
 
 // The restore opens the calibration window with the record in the working
