@@ -432,7 +432,13 @@ void TKalibrace::BitBtn6Click() {
     fitted_.insert(s);
     unsaved_.insert(s);
     OfferCommit();
-    assistant_->Fitted(s, PointsOf(work, s, n), CubicOf(work.Coefficients, s));
+    std::optional<double> referenceExpanded;
+    if (records_ != nullptr) {
+        if (const auto inUse = records_->Store().InstrumentInUse(LoadStationSettings())) {
+            referenceExpanded = inUse->Expanded;
+        }
+    }
+    assistant_->Fitted(s, PointsOf(work, s, n), CubicOf(work.Coefficients, s), referenceExpanded);
 }
 
 void TKalibrace::VypisHodnoty(std::uint8_t s) {

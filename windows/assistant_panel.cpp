@@ -266,8 +266,11 @@ QWidget* AssistantPanel::BuildFit() {
     fitS_->setObjectName(QStringLiteral("FitS"));
     fitLargest_ = new QLabel;
     fitLargest_->setObjectName(QStringLiteral("FitMax"));
+    fitU_ = new QLabel;
+    fitU_->setObjectName(QStringLiteral("FitU"));
     column->addWidget(fitS_);
     column->addWidget(fitLargest_);
+    column->addWidget(fitU_);
 
     fitChart_ = AddSmallChart(*column, QStringLiteral("GrafOdchylek"));
     trueAxis_ = SmallAxis(*fitChart_, Qt::AlignBottom, QStringLiteral("%.0f °C"));
@@ -502,7 +505,7 @@ void AssistantPanel::ShowReadingsChart(const std::optional<Cubic>& celsius) {
 }
 
 void AssistantPanel::Fitted(int sensor, std::span<const CalibrationPoint> points,
-                            const Cubic& cubic) {
+                            const Cubic& cubic, std::optional<double> referenceExpanded) {
     ClearFit();
     const std::vector<FitDeviation> rows = FitDeviations(cubic, points);
     const std::optional<float> largest = LargestDeviation(rows);
@@ -526,6 +529,17 @@ void AssistantPanel::Fitted(int sensor, std::span<const CalibrationPoint> points
     fitLargest_->setText(QStringLiteral("Největší odchylka: %1 °C (bod %2)")
                              .arg(QString::fromStdString(fixed(*largest, 6, 4, sep)))
                              .arg(first - rows.begin() + 1));
+    // The largest expanded uncertainty over the calibrated range, as the
+    // certificate will state it; without a reference instrument picked, the
+    // fit's own part.
+    if (const auto u = EstimateUncertainty(points, cubic, referenceExpanded.value_or(0))) {
+        fitU_->setText(QStringLiteral("U = %1 °C (k = 2, %2)")
+                           .arg(QString::fromStdString(UncertaintyText(u->Stated, sep)))
+                           .arg(referenceExpanded ? QStringLiteral("reference %1 °C")
+                                                        .arg(QString::fromStdString(
+                                                            general(*referenceExpanded, 3, sep)))
+                                                  : QStringLiteral("bez referenčního přístroje")));
+    }
 
     const std::vector<Outlier> outliers = FindOutliers(points, cubic);
     QStringList lines;
@@ -582,6 +596,7 @@ void AssistantPanel::ClearFit() {
     fitBox_->setTitle(SensorTitle(QStringLiteral("Kvalita fitu"), 0));
     fitS_->setText(QStringLiteral("Ukáže se po regresním výpočtu."));
     fitLargest_->clear();
+    fitU_->clear();
     outliers_->clear();
     deviations_->clear();
     standingOut_->clear();

@@ -87,8 +87,10 @@ public:
     void PointTaken(int sensor, int slot);
     // the regression step dropped the point in progress at `slot`;
     void PointDropped(int sensor, int slot);
-    // a fit of `sensor` through `points` gave `cubic`;
-    void Fitted(int sensor, std::span<const CalibrationPoint> points, const Cubic& cubic);
+    // a fit of `sensor` through `points` gave `cubic`; `referenceExpanded`:
+    // U (k = 2) of the reference instrument in use, where one is picked;
+    void Fitted(int sensor, std::span<const CalibrationPoint> points, const Cubic& cubic,
+                std::optional<double> referenceExpanded);
     // the working copy of `sensor` changed, so its fit no longer stands.
     void Unfitted(int sensor);
 
@@ -160,6 +162,7 @@ private:
     int fitSensor_ = 0;
     QLabel* fitS_ = nullptr;
     QLabel* fitLargest_ = nullptr;
+    QLabel* fitU_ = nullptr;
     QLabel* outliers_ = nullptr;
     QChart* fitChart_ = nullptr;
     QScatterSeries* deviations_ = nullptr;

@@ -3,11 +3,15 @@
 // fits, abandoned collections, commits and new openings; each against the
 // data/ functions of its points and of the calibration in force before; a
 // file the data folder refuses; and a restored record committed again.
+#include "data/fit_statistics.h"
+#include "data/number_text.h"
 #include "records/record_stamp.h"
 #include "records/station_settings.h"
 #include "tests/support/commit_record_check.h"
 #include "tests/windows/calibration_fixture.h"
 #include "tests/windows/records_fixture.h"
+
+#include <QLabel>
 
 #include <cstdio>
 #include <map>
@@ -268,6 +272,14 @@ TEST_F(CommitRecords, AnOverdueReferenceIsAskedAboutBeforeTheCommit) {
     const SensorParamSet::Image stored = StoredUserSet();
     OpenWithRecords();
     Fit(2, points);
+    // The assistant's U takes the U of the instrument in use.
+    const auto u =
+        EstimateUncertainty(points.Stored, CubicOf(context.WorkParams.Coefficients, 2), 0.03);
+    ASSERT_TRUE(u);
+    EXPECT_EQ(window->findChild<QLabel*>("FitU")->text(),
+              "U = " + QString::fromStdString(UncertaintyText(u->Stated, Sep())) +
+                  " °C (k = 2, reference " + QString::fromStdString(general(0.03, 3, Sep())) +
+                  " °C)");
 
     boxes.Answers = {BoxAnswer::No};
     window->BitBtn3Click();

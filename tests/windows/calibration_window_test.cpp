@@ -7,6 +7,7 @@
 // quality, the panel remembered in the data folder.
 #include "data/calibration.h"
 #include "data/evaluation.h"
+#include "data/fit_statistics.h"
 #include "data/number_text.h"
 #include "data/param_files.h"
 #include "tests/support/sensor_image.h"
@@ -932,6 +933,11 @@ TEST_F(Assistant, FitQualityNamesThePointThatStandsOut) {
     EXPECT_TRUE(Text("FitS").startsWith(QStringLiteral("s = "))) << Text("FitS").toStdString();
     EXPECT_TRUE(Text("FitS").endsWith(QStringLiteral(" °C (ν = 3)")));
     EXPECT_TRUE(Text("FitMax").endsWith(QStringLiteral(" °C (bod 5)")));
+    // No reference instrument picked: the fit's own part of U.
+    const auto u = EstimateUncertainty(fitted, CubicOf(context.WorkParams.Coefficients, 1), 0);
+    ASSERT_TRUE(u);
+    EXPECT_EQ(Text("FitU"), "U = " + QString::fromStdString(UncertaintyText(u->Stated, Sep())) +
+                                " °C (k = 2, bez referenčního přístroje)");
     const QStringList lines = Text("Odlehle").split('\n');
     ASSERT_EQ(lines.size(), 1);
     EXPECT_TRUE(lines[0].startsWith(QStringLiteral("bod 5: odchylka "))) << lines[0].toStdString();
