@@ -8,6 +8,10 @@
 //       a certificate of a record of the data folder DIR (the newest one
 //       without UUID): its Historie.sqlite, Kontakt.ini and Stanice.ini, and
 //       a certificate number given as the history window gives one
+//   certificate_driver instrument DIR DESCRIPTION SERIAL CERTIFICATE U CALIBRATED DUE
+//       adds a reference instrument (U in °C, dates as 2024-03-01) to the list
+//       of the data folder DIR and makes it the one in use in its Stanice.ini,
+//       as the reference instruments window does
 //
 // The JSON goes beside the PDF. Exit status 0 when written, 1 otherwise (the
 // reason on standard error).
@@ -92,6 +96,30 @@ int FromRecord(const QString& folder, const QString& pdf, const std::string& wan
     return error.isEmpty() ? 0 : Failed(error);
 }
 
+int AddInstrument(const QString& folder, char* fields[]) {
+    if (!QDir::setCurrent(folder)) {
+        return Failed(QStringLiteral("no data folder ") + folder);
+    }
+    const auto calibrated = ParseDate(fields[4]);
+    const auto due = ParseDate(fields[5]);
+    const auto expanded = ParseDecimal(fields[3]);
+    if (!calibrated || !due || !expanded) {
+        return Failed(QStringLiteral("U is a number, the dates are YYYY-MM-DD"));
+    }
+    const Instrument instrument{
+        NewUuid(), {fields[0], fields[1], fields[2]}, *expanded, *calibrated, *due};
+    if (const auto problem = InstrumentProblem(instrument)) {
+        return Failed(QString::fromStdString(*problem));
+    }
+    History history(QDir::current().absoluteFilePath(HistoryFileName), std::nullopt);
+    if (!history.AddInstrument(instrument)) {
+        return Failed(history.LastError());
+    }
+    StationSettings settings = LoadStationSettings();
+    settings.ReferenceInUse = instrument.Uuid;
+    return SaveStationSettings(settings) ? 0 : Failed(QStringLiteral("Stanice.ini not written"));
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -113,6 +141,9 @@ int main(int argc, char* argv[]) {
     if (what == "record" && (argc == 4 || argc == 5)) {
         const QString pdf = QDir::current().absoluteFilePath(QString::fromLocal8Bit(argv[3]));
         return FromRecord(QString::fromLocal8Bit(argv[2]), pdf, argc == 5 ? argv[4] : "");
+    }
+    if (what == "instrument" && argc == 9) {
+        return AddInstrument(QString::fromLocal8Bit(argv[2]), argv + 3);
     }
     return Failed(QStringLiteral("usage: see certificate_driver.cpp"));
 }
