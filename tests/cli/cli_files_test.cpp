@@ -9,6 +9,7 @@
 #include "records/record_database.h"
 #include "records/record_stamp.h"
 #include "tests/support/commit_record_check.h"
+#include "tests/support/instruments.h"
 #include "tests/support/pg_cluster.h"
 
 #include <QCoreApplication>
@@ -337,13 +338,8 @@ TEST_F(Fit, CommitLeavesACalibrationRecord) {
 
     // A reference in use past its due date: no question, a warning, and the
     // record notes it.
-    using namespace std::chrono;
     const Date today = LocalToday();
-    const Instrument late{NewUuid(),
-                          {"Pt100 B", "SN 7", "K-2023/9"},
-                          0.03,
-                          Date(sys_days(today) - days(400)),
-                          Date(sys_days(today) - days(1))};
+    const Instrument late = test::InstrumentDueIn(-1, "Pt100 B");
     {
         RecordDatabase file(DatabasePlace::LocalFile(
             QString::fromStdString((Data() / "Historie.sqlite").string())));

@@ -8,6 +8,7 @@
 #include "records/record_stamp.h"
 #include "records/station_settings.h"
 #include "tests/support/commit_record_check.h"
+#include "tests/support/instruments.h"
 #include "tests/windows/calibration_fixture.h"
 #include "tests/windows/records_fixture.h"
 
@@ -255,13 +256,8 @@ TEST_F(CommitRecords, ARestoredCalibrationIsCommittedAndItsRecordNamesTheRestore
 // with its dates and notes it overdue. An instrument due today is not asked
 // about.
 TEST_F(CommitRecords, AnOverdueReferenceIsAskedAboutBeforeTheCommit) {
-    using namespace std::chrono;
     const Date today = LocalToday();
-    const Instrument late{NewUuid(),
-                          {"Pt100 B", "SN 7", "K-2023/9"},
-                          0.03,
-                          Date(sys_days(today) - days(400)),
-                          Date(sys_days(today) - days(1))};
+    const Instrument late = InstrumentDueIn(-1, "Pt100 B");
     ASSERT_TRUE(records.history.AddInstrument(late));
     StationSettings station = LoadStationSettings();
     station.ReferenceInUse = late.Uuid;
@@ -303,8 +299,7 @@ TEST_F(CommitRecords, AnOverdueReferenceIsAskedAboutBeforeTheCommit) {
     EXPECT_EQ(*record.ReferenceUsed, SnapshotOf(late, today));
     EXPECT_TRUE(record.ReferenceUsed->Overdue);
 
-    const Instrument dueToday{
-        NewUuid(), {"Pt100 C", "SN 8", "K-2024/1"}, 0.02, Date(sys_days(today) - days(365)), today};
+    const Instrument dueToday = InstrumentDueIn(0, "Pt100 C");
     ASSERT_TRUE(records.history.AddInstrument(dueToday));
     station.ReferenceInUse = dueToday.Uuid;
     ASSERT_TRUE(SaveStationSettings(station));
