@@ -39,7 +39,7 @@ CalibrationRecord MakeCalibrationRecord(const SensorParamSet& work, const Sensor
         record.Points.push_back({points[k].Raw, points[k].TrueTemp,
                                  row.Faulted ? std::nullopt : std::optional<double>(row.Fitted),
                                  row.Faulted ? std::nullopt : std::optional<double>(row.Deviation),
-                                 Widened(asFound[k])});
+                                 Widened(asFound[k]), std::nullopt});
     }
     record.MaxDeviation = Widened(LargestDeviation(rows));
     record.ResidualSd = ResidualStandardDeviation(rows);
