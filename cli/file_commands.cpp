@@ -114,7 +114,7 @@ void KeepRecord(Session& session, const SensorParamSet& work, const SensorParamS
         session.Err << "zorm5816-cli: warning: " << shared.Problem << '\n';
     }
     const CalibrationRecord record = MakeCalibrationRecord(
-        work, before, sensor, place.Converter, settings, ProgramVersion(), std::nullopt);
+        work, before, sensor, place.Converter, settings, ProgramVersion(), std::nullopt, {});
     const fs::path file = fs::current_path() / HistoryFileName;
     Json& json = session.Document["record"];
     json["uuid"] = record.Uuid;

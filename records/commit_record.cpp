@@ -18,7 +18,8 @@ CalibrationRecord MakeCalibrationRecord(const SensorParamSet& work, const Sensor
                                         int sensor, const ConverterIdentity& converter,
                                         const StationSettings& settings,
                                         std::string_view programVersion,
-                                        const std::optional<std::string>& restoredFrom) {
+                                        const std::optional<std::string>& restoredFrom,
+                                        const PointStabilities& stabilities) {
     CalibrationRecord record;
     record.ConverterType = converter.Type.empty() ? std::string(NotStated) : converter.Type;
     record.Port = converter.Port;
@@ -39,7 +40,8 @@ CalibrationRecord MakeCalibrationRecord(const SensorParamSet& work, const Sensor
         record.Points.push_back({points[k].Raw, points[k].TrueTemp,
                                  row.Faulted ? std::nullopt : std::optional<double>(row.Fitted),
                                  row.Faulted ? std::nullopt : std::optional<double>(row.Deviation),
-                                 Widened(asFound[k]), std::nullopt});
+                                 Widened(asFound[k]),
+                                 k < stabilities.size() ? stabilities[k] : std::nullopt});
     }
     record.MaxDeviation = Widened(LargestDeviation(rows));
     record.ResidualSd = ResidualStandardDeviation(rows);
