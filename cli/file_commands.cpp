@@ -119,7 +119,7 @@ void KeepRecord(Session& session, const SensorParamSet& work, const SensorParamS
     const std::optional<Instrument> inUse =
         instruments ? ActiveInstrument(*instruments, settings.ReferenceInUse) : std::nullopt;
     const CalibrationRecord record = MakeCalibrationRecord(
-        work, before, sensor, place.Converter, settings, ProgramVersion(), std::nullopt, inUse);
+        work, before, sensor, place.Converter, settings, ProgramVersion(), std::nullopt, {}, inUse);
     if (record.ReferenceUsed && record.ReferenceUsed->Overdue) {
         // Nobody at a script answers the window's question: the record notes it.
         session.Err << "zorm5816-cli: warning: the reference instrument in use ("

@@ -24,6 +24,25 @@ bool SameBits(const Cubic& a, const Cubic& b) {
            SameBits(a.A0, b.A0);
 }
 
+bool SameBits(const std::optional<WindowStatistics>& a, const std::optional<WindowStatistics>& b) {
+    return a.has_value() == b.has_value() &&
+           (!a || (a->Count == b->Count && SameBits(a->Mean, b->Mean) &&
+                   SameBits(a->StandardDeviation, b->StandardDeviation) &&
+                   SameBits(a->PeakToPeak, b->PeakToPeak) &&
+                   SameBits(a->SlopePerMinute, b->SlopePerMinute)));
+}
+
+bool SameBits(const StabilityLimits& a, const StabilityLimits& b) {
+    return SameBits(a.SlopePerMinute, b.SlopePerMinute) &&
+           SameBits(a.StandardDeviation, b.StandardDeviation);
+}
+
+constexpr std::array<std::pair<Stability, const char*>, 3> StabilityCodes = {{
+    {Stability::TooFewData, "too_few_data"},
+    {Stability::Unstable, "unstable"},
+    {Stability::Stable, "stable"},
+}};
+
 constexpr std::array<std::pair<CorrectedField, const char*>, 6> FieldNames = {{
     {CorrectedField::Tag, "tag"},
     {CorrectedField::Operator, "operator"},
@@ -32,6 +51,28 @@ constexpr std::array<std::pair<CorrectedField, const char*>, 6> FieldNames = {{
     {CorrectedField::ReferenceCertificate, "reference_certificate"},
     {CorrectedField::Note, "note"},
 }};
+
+// The name of a value in a table of names, and the value of a name.
+template <typename Value, std::size_t N>
+const char* NameIn(const std::array<std::pair<Value, const char*>, N>& names, Value wanted) {
+    for (const auto& [value, name] : names) {
+        if (value == wanted) {
+            return name;
+        }
+    }
+    return "";
+}
+
+template <typename Value, std::size_t N>
+std::optional<Value> ValueNamed(const std::array<std::pair<Value, const char*>, N>& names,
+                                std::string_view wanted) {
+    for (const auto& [value, name] : names) {
+        if (wanted == name) {
+            return value;
+        }
+    }
+    return std::nullopt;
+}
 
 // Appends the items of `from` whose UUID `to` does not hold yet.
 template <typename Item> void AppendNew(std::vector<Item>& to, const std::vector<Item>& from) {
@@ -51,7 +92,29 @@ template <typename Item> void AppendNew(std::vector<Item>& to, const std::vector
 bool RecordPoint::operator==(const RecordPoint& other) const {
     return Raw == other.Raw && SameBits(TrueTemp, other.TrueTemp) &&
            SameBits(Fitted, other.Fitted) && SameBits(Deviation, other.Deviation) &&
-           SameBits(AsFoundDeviation, other.AsFoundDeviation);
+           SameBits(AsFoundDeviation, other.AsFoundDeviation) &&
+           SameStability(Stability, other.Stability);
+}
+
+bool SameStability(const std::optional<PointStability>& a, const std::optional<PointStability>& b) {
+    if (!a || !b) {
+        return a.has_value() == b.has_value();
+    }
+    const StabilitySettings& x = a->Settings;
+    const StabilitySettings& y = b->Settings;
+    return a->Judgement.Verdict == b->Judgement.Verdict &&
+           SameBits(a->Judgement.Bits, b->Judgement.Bits) &&
+           SameBits(a->Judgement.Celsius, b->Judgement.Celsius) &&
+           SameBits(x.WindowSeconds, y.WindowSeconds) && SameBits(x.Celsius, y.Celsius) &&
+           SameBits(x.Bits, y.Bits);
+}
+
+const char* StabilityCode(Stability verdict) {
+    return NameIn(StabilityCodes, verdict);
+}
+
+std::optional<Stability> StabilityCoded(std::string_view code) {
+    return ValueNamed(StabilityCodes, code);
 }
 
 bool ReferenceSnapshot::operator==(const ReferenceSnapshot& other) const {
@@ -84,21 +147,11 @@ bool RecordSummary::operator==(const RecordSummary& other) const {
 }
 
 const char* FieldName(CorrectedField field) {
-    for (const auto& [value, name] : FieldNames) {
-        if (value == field) {
-            return name;
-        }
-    }
-    return "";
+    return NameIn(FieldNames, field);
 }
 
 std::optional<CorrectedField> FieldNamed(std::string_view name) {
-    for (const auto& [value, known] : FieldNames) {
-        if (name == known) {
-            return value;
-        }
-    }
-    return std::nullopt;
+    return ValueNamed(FieldNames, name);
 }
 
 RecordDetails WithTrail(CalibrationRecord written, std::vector<Correction> trail) {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "data/calibration.h"
+#include "data/reading_stability.h"
 
 #include <chrono>
 #include <cstdint>
@@ -34,9 +35,23 @@ struct RecordPoint {
     // TrueTemp minus what the polynomial in force before the commit gave for
     // Raw; absent without a calibration in force or where it gave no value.
     std::optional<double> AsFoundDeviation;
+    // How settled the readings were when "Zapiš teplotu" took the point:
+    // the calibration assistant's judgement with the window and limits it
+    // used; absent for a point taken otherwise (restored from a record, of
+    // a record written before points kept it).
+    std::optional<PointStability> Stability;
 
     bool operator==(const RecordPoint& other) const;
 };
+
+// Compares the statistics, the window and the limits by their bits, as a
+// record's numbers are compared.
+bool SameStability(const std::optional<PointStability>& a, const std::optional<PointStability>& b);
+
+// The name a verdict has in the store and in exports: "stable", "unstable",
+// "too_few_data".
+const char* StabilityCode(Stability verdict);
+std::optional<Stability> StabilityCoded(std::string_view code);
 
 struct ReferenceInstrument {
     std::string Description;

@@ -19,6 +19,7 @@ CalibrationRecord MakeCalibrationRecord(const SensorParamSet& work, const Sensor
                                         const StationSettings& settings,
                                         std::string_view programVersion,
                                         const std::optional<std::string>& restoredFrom,
+                                        const PointStabilities& stabilities,
                                         const std::optional<Instrument>& inUse) {
     CalibrationRecord record;
     record.ConverterType = converter.Type.empty() ? std::string(NotStated) : converter.Type;
@@ -40,7 +41,8 @@ CalibrationRecord MakeCalibrationRecord(const SensorParamSet& work, const Sensor
         record.Points.push_back({points[k].Raw, points[k].TrueTemp,
                                  row.Faulted ? std::nullopt : std::optional<double>(row.Fitted),
                                  row.Faulted ? std::nullopt : std::optional<double>(row.Deviation),
-                                 Widened(asFound[k])});
+                                 Widened(asFound[k]),
+                                 k < stabilities.size() ? stabilities[k] : std::nullopt});
     }
     record.MaxDeviation = Widened(LargestDeviation(rows));
     record.ResidualSd = ResidualStandardDeviation(rows);

@@ -24,6 +24,10 @@ struct ConverterIdentity {
     int Address = 0;
 };
 
+// How settled the readings were when each point of a sensor was taken, the
+// first point's first; nothing for a point not taken with the assistant.
+using PointStabilities = std::vector<std::optional<PointStability>>;
+
 // The record of `sensor` (1..3) as a commit of the working copy `work` over
 // the user set `before` leaves it: the sensor's points (its Count of them)
 // with what the new cubic gives for each and the deviation as the fit report
@@ -31,13 +35,16 @@ struct ConverterIdentity {
 // whether that one was in force and, where it was, how far it was off at
 // each point; n, the largest deviation and s. Stamped with a new UUID, the
 // time, the station and the operator, reference and tag of `settings`.
-// `restoredFrom`: the record whose calibration this commit brings back;
-// `inUse`: the reference instrument the settings pick (StampRecord).
+// `restoredFrom`: the record whose calibration this commit brings back.
+// `stabilities`: those of the points, as PointStabilities holds them;
+// points beyond its end have none. `inUse`: the reference instrument the
+// settings pick (StampRecord).
 CalibrationRecord MakeCalibrationRecord(const SensorParamSet& work, const SensorParamSet& before,
                                         int sensor, const ConverterIdentity& converter,
                                         const StationSettings& settings,
                                         std::string_view programVersion,
                                         const std::optional<std::string>& restoredFrom,
+                                        const PointStabilities& stabilities,
                                         const std::optional<Instrument>& inUse);
 
 // A record's points as a collection holds them (the true temperatures as

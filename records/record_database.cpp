@@ -114,6 +114,58 @@ std::optional<Cubic> CubicOfImage(const QByteArray& image) {
     return Cubic{values[0], values[1], values[2], values[3]};
 }
 
+// The statistics of one unit: `unit` names the columns. A statistic that
+// is no value reads back as a NaN (see Number).
+void BindFigures(QSqlQuery& query, Engine engine, const QString& unit,
+                 const std::optional<WindowStatistics>& figures) {
+    const auto figure = [&](double WindowStatistics::*value) {
+        return Number(engine, figures ? std::optional(*figures.*value) : std::nullopt);
+    };
+    query.bindValue(":" + unit + "_count",
+                    figures ? QVariant(figures->Count) : QVariant(QMetaType::fromType<int>()));
+    query.bindValue(":" + unit + "_mean", figure(&WindowStatistics::Mean));
+    query.bindValue(":" + unit + "_sd", figure(&WindowStatistics::StandardDeviation));
+    query.bindValue(":" + unit + "_peak_to_peak", figure(&WindowStatistics::PeakToPeak));
+    query.bindValue(":" + unit + "_slope", figure(&WindowStatistics::SlopePerMinute));
+}
+
+std::optional<WindowStatistics> FiguresOf(const QSqlQuery& row, int count) {
+    if (row.value(count).isNull()) {
+        return std::nullopt;
+    }
+    const auto figure = [&](int column) {
+        return Number(row.value(count + column)).value_or(std::numeric_limits<double>::quiet_NaN());
+    };
+    return WindowStatistics{row.value(count).toInt(), figure(1), figure(2), figure(3), figure(4)};
+}
+
+void BindStability(QSqlQuery& query, Engine engine, const PointStability& stability) {
+    const StabilitySettings& settings = stability.Settings;
+    query.bindValue(":window_s", Number(engine, settings.WindowSeconds));
+    query.bindValue(":slope_limit_celsius", Number(engine, settings.Celsius.SlopePerMinute));
+    query.bindValue(":sd_limit_celsius", Number(engine, settings.Celsius.StandardDeviation));
+    query.bindValue(":slope_limit_bits", Number(engine, settings.Bits.SlopePerMinute));
+    query.bindValue(":sd_limit_bits", Number(engine, settings.Bits.StandardDeviation));
+    query.bindValue(":verdict", QString::fromLatin1(StabilityCode(stability.Judgement.Verdict)));
+    BindFigures(query, engine, QStringLiteral("bits"), stability.Judgement.Bits);
+    BindFigures(query, engine, QStringLiteral("celsius"), stability.Judgement.Celsius);
+}
+
+// A row of ReadStabilities: the point's position and its stability; nothing
+// for a verdict this build does not know.
+std::optional<std::pair<int, PointStability>> StabilityOfRow(const QSqlQuery& row) {
+    const auto verdict = StabilityCoded(Text(row.value(6)));
+    if (!verdict) {
+        return std::nullopt;
+    }
+    PointStability stability;
+    stability.Settings = {row.value(1).toDouble(),
+                          {row.value(2).toDouble(), row.value(3).toDouble()},
+                          {row.value(4).toDouble(), row.value(5).toDouble()}};
+    stability.Judgement = {FiguresOf(row, 7), FiguresOf(row, 12), *verdict};
+    return std::pair(row.value(0).toInt(), stability);
+}
+
 // The canonical lower-case form: 8-4-4-4-12 hexadecimal digits.
 bool CanonicalUuid(const std::string& uuid) {
     if (uuid.size() != 36) {
@@ -414,7 +466,8 @@ bool RecordDatabase::Store(const RecordBatch& batch, Queue queue) {
 bool RecordDatabase::StoreRecord(const CalibrationRecord& record, Queue queue) {
     QSqlQuery* insert = Prepared(Sql::InsertRecord);
     QSqlQuery* point = Prepared(Sql::InsertPoint);
-    if (!insert || !point) {
+    QSqlQuery* stability = Prepared(Sql::InsertStability);
+    if (!insert || !point || !stability) {
         return false;
     }
     const Engine engine = place_.Kind;
@@ -472,6 +525,15 @@ bool RecordDatabase::StoreRecord(const CalibrationRecord& record, Queue queue) {
         point->bindValue(":deviation", Number(engine, p.Deviation));
         point->bindValue(":as_found_deviation", Number(engine, p.AsFoundDeviation));
         if (!Run(*point, Sql::InsertPoint)) {
+            return false;
+        }
+        if (!p.Stability) {
+            continue;
+        }
+        stability->bindValue(":record_uuid", Text(record.Uuid));
+        stability->bindValue(":position", static_cast<int>(k + 1));
+        BindStability(*stability, engine, *p.Stability);
+        if (!Run(*stability, Sql::InsertStability)) {
             return false;
         }
     }
@@ -652,9 +714,19 @@ bool RecordDatabase::ReadOne(const std::string& uuid, std::vector<RecordDetails>
     while (points->next()) {
         record.Points.push_back({points->value(0).toInt(), points->value(1).toDouble(),
                                  Number(points->value(2)), Number(points->value(3)),
-                                 Number(points->value(4))});
+                                 Number(points->value(4)), std::nullopt});
     }
     points->finish();
+    std::vector<std::pair<int, PointStability>> stabilities;
+    if (!ReadRows(Sql::ReadStabilities, uuid, stabilities, StabilityOfRow)) {
+        return false;
+    }
+    // A row without its point (only a hand-made one can be) is left out.
+    for (auto& [position, stability] : stabilities) {
+        if (position >= 1 && static_cast<std::size_t>(position) <= record.Points.size()) {
+            record.Points[static_cast<std::size_t>(position - 1)].Stability = std::move(stability);
+        }
+    }
     if (!asLeft || !asFound || record.Points.size() != static_cast<std::size_t>(pointCount) ||
         (instrument && !snapshotWhole)) {
         return Fail(QStringLiteral("Kalibrační záznam je poškozený"), Text(uuid));

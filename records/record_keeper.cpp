@@ -23,12 +23,15 @@ RecordKeeper::RecordKeeper(History& history, std::string programVersion, SharedD
 
 bool RecordKeeper::Commit(const SensorParamSet& work, const SensorParamSet& before,
                           const std::map<int, std::optional<std::string>>& sensors,
-                          const ConverterIdentity& converter) {
+                          const ConverterIdentity& converter,
+                          const std::map<int, PointStabilities>& stabilities) {
     const StationSettings settings = LoadStationSettings();
     const std::optional<Instrument> inUse = history_.InstrumentInUse(settings);
     for (const auto& [sensor, restoredFrom] : sensors) {
-        waiting_.push_back(MakeCalibrationRecord(work, before, sensor, converter, settings,
-                                                 version_, restoredFrom, inUse));
+        const auto taken = stabilities.find(sensor);
+        waiting_.push_back(MakeCalibrationRecord(
+            work, before, sensor, converter, settings, version_, restoredFrom,
+            taken == stabilities.end() ? PointStabilities() : taken->second, inUse));
     }
     return WriteWaiting();
 }

@@ -43,13 +43,15 @@ public:
     const SharedDatabaseInUse& Shared() const { return shared_; }
 
     // The records of the sensors a commit of `work` over the user set
-    // `before` brings, each with the record it restored where it did, made
-    // by MakeCalibrationRecord, written after those that waited, all in one
-    // transaction. False when the local file refuses them (LastError()):
-    // then all of them wait for the next commit.
+    // `before` brings, each with the record it restored where it did and
+    // the stabilities its points were taken with (slot 1 first; a sensor
+    // left out has none), made by MakeCalibrationRecord, written after
+    // those that waited, all in one transaction. False when the local file
+    // refuses them (LastError()): then all of them wait for the next commit.
     bool Commit(const SensorParamSet& work, const SensorParamSet& before,
                 const std::map<int, std::optional<std::string>>& sensors,
-                const ConverterIdentity& converter);
+                const ConverterIdentity& converter,
+                const std::map<int, PointStabilities>& stabilities = {});
     // Tries what waits once more; true when nothing waits any longer.
     bool WriteWaiting();
     std::size_t Waiting() const { return waiting_.size(); }

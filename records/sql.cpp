@@ -56,13 +56,19 @@ struct NamedStatement {
     "SELECT " uuid ", " recordUuid ", field, value, author, " time ", utc_offset_s, station "      \
     "FROM record_correction "
 
+// The columns of a point's stability but the record's UUID.
+#define ZORM_STABILITY_COLUMNS                                                                     \
+    "position, window_s, slope_limit_celsius, sd_limit_celsius, slope_limit_bits, sd_limit_bits, " \
+    "verdict, bits_count, bits_mean, bits_sd, bits_peak_to_peak, bits_slope, celsius_count, "      \
+    "celsius_mean, celsius_sd, celsius_peak_to_peak, celsius_slope"
+
 // PostgreSQL shows times in the session's zone (UTC) and its own layout;
 // this gives the same text as SQLite holds.
 #define ZORM_PG_TIME(column)                                                                       \
     "to_char(" column " AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"')"
 #define ZORM_PG_DATE(column) "to_char(" column ", 'YYYY-MM-DD')"
 
-constexpr std::array<NamedStatement, 26> Statements = {{
+constexpr std::array<NamedStatement, 28> Statements = {{
     {Sql::BeginWrite, "begin_write",
      // Takes the write lock at once: a read that would later turn into a
      // write could find the database changed and fail without waiting.
@@ -201,6 +207,17 @@ constexpr std::array<NamedStatement, 26> Statements = {{
                               ZORM_PG_TIME("issued_at")) "WHERE uuid = CAST(:uuid AS uuid)"},
     {Sql::LastCertificateSequence, "last_certificate_sequence",
      "SELECT COALESCE(MAX(sequence), 0) FROM certificate WHERE station = :station"},
+    {Sql::InsertStability, "insert_stability",
+     "INSERT INTO point_stability (record_uuid, " ZORM_STABILITY_COLUMNS ") VALUES (:record_uuid, "
+     ":position, :window_s, :slope_limit_celsius, :sd_limit_celsius, :slope_limit_bits, "
+     ":sd_limit_bits, :verdict, :bits_count, :bits_mean, :bits_sd, :bits_peak_to_peak, "
+     ":bits_slope, :celsius_count, :celsius_mean, :celsius_sd, :celsius_peak_to_peak, "
+     ":celsius_slope)"},
+    {Sql::ReadStabilities, "read_stabilities",
+     "SELECT " ZORM_STABILITY_COLUMNS " FROM point_stability WHERE record_uuid = :uuid "
+     "ORDER BY position",
+     "SELECT " ZORM_STABILITY_COLUMNS " FROM point_stability "
+     "WHERE record_uuid = CAST(:uuid AS uuid) ORDER BY position"},
 }};
 
 #undef ZORM_LATEST
@@ -209,6 +226,7 @@ constexpr std::array<NamedStatement, 26> Statements = {{
 #undef ZORM_CORRECTION_COLUMNS
 #undef ZORM_CERTIFICATE_COLUMNS
 #undef ZORM_INSTRUMENT_COLUMNS
+#undef ZORM_STABILITY_COLUMNS
 #undef ZORM_PG_TIME
 #undef ZORM_PG_DATE
 
@@ -459,6 +477,47 @@ const std::vector<QString> PostgresVersion2 = {
 
 #undef ZORM_VERSION2_COLUMNS
 
+// Version 3: the stability of the readings with which the calibration
+// assistant saw each point taken, kept beside the point (by the record's
+// UUID and the point's position) like the points themselves. A point taken
+// otherwise has no row. The statistics of a unit are there when its count
+// is; a statistic the arithmetic gave no number for is no value.
+#define ZORM_STABILITY_TABLE(uuid, number, integer)                                                \
+    "CREATE TABLE point_stability ("                                                               \
+    " record_uuid " uuid " NOT NULL REFERENCES calibration_record (uuid),"                         \
+    " position " integer " NOT NULL,"                                                              \
+    " window_s" number " NOT NULL,"                                                                \
+    " slope_limit_celsius" number " NOT NULL,"                                                     \
+    " sd_limit_celsius" number " NOT NULL,"                                                        \
+    " slope_limit_bits" number " NOT NULL,"                                                        \
+    " sd_limit_bits" number " NOT NULL,"                                                           \
+    " verdict TEXT NOT NULL CHECK (verdict IN ('too_few_data', 'unstable', "                       \
+    "'stable'))," ZORM_STABILITY_UNIT("bits", number, integer)                                     \
+        ZORM_STABILITY_UNIT("celsius", number, integer) " PRIMARY KEY (record_uuid, position))"
+#define ZORM_STABILITY_UNIT(unit, number, integer)                                                 \
+    " " unit "_count " integer ","                                                                 \
+    " " unit "_mean" number ","                                                                    \
+    " " unit "_sd" number ","                                                                      \
+    " " unit "_peak_to_peak" number ","                                                            \
+    " " unit "_slope" number ","
+
+const std::vector<QString> SqliteVersion3 = {
+    ZORM_STABILITY_TABLE("TEXT", "", "INTEGER"),
+    "CREATE TRIGGER point_stability_kept BEFORE UPDATE ON point_stability "
+    "BEGIN SELECT RAISE(ABORT, 'calibration records are never changed'); END",
+    "CREATE TRIGGER point_stability_not_deleted BEFORE DELETE ON point_stability "
+    "BEGIN SELECT RAISE(ABORT, 'calibration records are never deleted'); END",
+};
+
+const std::vector<QString> PostgresVersion3 = {
+    ZORM_STABILITY_TABLE("uuid", " double precision", "integer"),
+    "CREATE TRIGGER point_stability_kept BEFORE UPDATE OR DELETE ON point_stability "
+    "FOR EACH ROW EXECUTE FUNCTION calibration_records_are_kept()",
+};
+
+#undef ZORM_STABILITY_TABLE
+#undef ZORM_STABILITY_UNIT
+
 } // namespace
 
 QString SqlText(Engine engine, Sql statement) {
@@ -499,6 +558,9 @@ std::vector<SchemaStep> SchemaSteps(Engine engine) {
         // A build of version 1 goes on using the database: it ignores the new
         // columns and tables, and records it writes have no snapshot.
         {2, 1, postgres ? PostgresVersion2 : SqliteVersion2},
+        // Version 1 and 2 builds go on using it; their records keep no
+        // stability.
+        {3, 1, postgres ? PostgresVersion3 : SqliteVersion3},
     };
 }
 

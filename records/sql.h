@@ -51,6 +51,8 @@ enum class Sql {
     CertificatesOf,
     ReadCertificate,
     LastCertificateSequence,
+    InsertStability,
+    ReadStabilities,
 };
 
 // The statement's text for the engine; empty where the engine needs none.

@@ -95,7 +95,10 @@ private:
     bool started_ = false;
 };
 
-constexpr std::array<const char*, 35> CsvHeader = {
+// The columns of a record; a point's follow them.
+constexpr std::size_t RecordColumns = 29;
+
+constexpr std::array<const char*, 46> CsvHeader = {
     "UUID",
     "Čas (UTC)",
     "Místní čas",
@@ -131,7 +134,26 @@ constexpr std::array<const char*, 35> CsvHeader = {
     "Vypočítaná teplota [°C]",
     "Odchylka [°C]",
     "Odchylka před kalibrací [°C]",
+    "Stabilita odečtů",
+    "Okno W [s]",
+    "Počet odečtů",
+    "Průměr odečtů [bit]",
+    "Směrodatná odchylka odečtů [bit]",
+    "Rozkmit odečtů [bit]",
+    "Směrnice odečtů [bit/min]",
+    "Průměr odečtů [°C]",
+    "Směrodatná odchylka odečtů [°C]",
+    "Rozkmit odečtů [°C]",
+    "Směrnice odečtů [°C/min]",
 };
+
+// Mean, standard deviation, peak to peak and slope, where there are such.
+std::array<std::optional<double>, 4> Figures(const std::optional<WindowStatistics>& s) {
+    if (!s) {
+        return {};
+    }
+    return {s->Mean, s->StandardDeviation, s->PeakToPeak, s->SlopePerMinute};
+}
 
 QJsonValue Json(const std::optional<std::string>& text) {
     return text ? QJsonValue(QString::fromStdString(*text)) : QJsonValue();
@@ -160,6 +182,40 @@ QJsonValue JsonReferenceUsed(const std::optional<ReferenceSnapshot>& used) {
                        {"overdue", used->Overdue}};
 }
 
+QJsonValue JsonFigures(const std::optional<WindowStatistics>& statistics) {
+    if (!statistics) {
+        return QJsonValue();
+    }
+    const auto [mean, deviation, peakToPeak, slope] = Figures(statistics);
+    return QJsonObject{{"count", statistics->Count},
+                       {"mean", Json(mean)},
+                       {"standard_deviation", Json(deviation)},
+                       {"peak_to_peak", Json(peakToPeak)},
+                       {"slope_per_minute", Json(slope)}};
+}
+
+QJsonObject JsonLimits(const StabilityLimits& limits) {
+    return {{"slope_per_minute", Json(std::optional(limits.SlopePerMinute))},
+            {"standard_deviation", Json(std::optional(limits.StandardDeviation))}};
+}
+
+// How settled the readings were when the point was taken: the verdict, the
+// window and limits it was judged by, and the statistics in bits and in °C;
+// null for a point taken otherwise.
+QJsonValue JsonStability(const std::optional<PointStability>& stability) {
+    if (!stability) {
+        return QJsonValue();
+    }
+    const StabilitySettings& settings = stability->Settings;
+    return QJsonObject{
+        {"verdict", QString::fromLatin1(StabilityCode(stability->Judgement.Verdict))},
+        {"window_s", Json(std::optional(settings.WindowSeconds))},
+        {"limits", QJsonObject{{"celsius", JsonLimits(settings.Celsius)},
+                               {"bits", JsonLimits(settings.Bits)}}},
+        {"bits", JsonFigures(stability->Judgement.Bits)},
+        {"celsius", JsonFigures(stability->Judgement.Celsius)}};
+}
+
 QJsonObject JsonRecord(const RecordDetails& details) {
     const CalibrationRecord& r = details.Latest;
     QJsonArray points;
@@ -168,7 +224,8 @@ QJsonObject JsonRecord(const RecordDetails& details) {
                                   {"true_temp", p.TrueTemp},
                                   {"fitted", Json(p.Fitted)},
                                   {"deviation", Json(p.Deviation)},
-                                  {"as_found_deviation", Json(p.AsFoundDeviation)}});
+                                  {"as_found_deviation", Json(p.AsFoundDeviation)},
+                                  {"stability", JsonStability(p.Stability)}});
     }
     QJsonArray corrections;
     for (const Correction& c : details.Trail) {
@@ -255,7 +312,7 @@ std::string RecordsCsv(const std::vector<RecordDetails>& records, char decimalSe
         }
         fields.Text(r.RestoredFrom.value_or("")).Text(details.Note);
         if (r.Points.empty()) {
-            for (int column = 0; column < 6; ++column) {
+            for (std::size_t column = RecordColumns; column < CsvHeader.size(); ++column) {
                 fields.Field("");
             }
             csv += fields.End();
@@ -269,6 +326,20 @@ std::string RecordsCsv(const std::vector<RecordDetails>& records, char decimalSe
                 .Field(NumberText(p.Fitted, decimalSeparator))
                 .Field(NumberText(p.Deviation, decimalSeparator))
                 .Field(NumberText(p.AsFoundDeviation, decimalSeparator));
+            const std::optional<PointStability>& stability = p.Stability;
+            line.Field(stability ? StabilityText(stability->Judgement.Verdict) : "")
+                .Field(NumberText(stability ? std::optional(stability->Settings.WindowSeconds)
+                                            : std::nullopt,
+                                  decimalSeparator));
+            const std::optional<WindowStatistics> bits =
+                stability ? stability->Judgement.Bits : std::nullopt;
+            line.Field(bits ? std::to_string(bits->Count) : "");
+            for (const auto& unit :
+                 {bits, stability ? stability->Judgement.Celsius : std::nullopt}) {
+                for (const std::optional<double>& figure : Figures(unit)) {
+                    line.Field(NumberText(figure, decimalSeparator));
+                }
+            }
             csv += line.End();
         }
     }

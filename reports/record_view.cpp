@@ -60,6 +60,41 @@ std::string CubicRows(const char* caption, const Cubic& cubic, char sep) {
     return values + "</tr>" + bits + "</tr>";
 }
 
+// How settled the readings were when each point was taken, where the
+// assistant saw it: the verdict, W, and the standard deviation and slope in
+// the unit the verdict was taken in. Nothing when no point has it.
+std::string StabilityTable(const std::vector<RecordPoint>& points, char sep) {
+    std::string rows;
+    for (std::size_t k = 0; k < points.size(); ++k) {
+        const std::optional<PointStability>& stability = points[k].Stability;
+        if (!stability) {
+            continue;
+        }
+        const StabilityJudgement& judgement = stability->Judgement;
+        const bool celsius = judgement.Celsius.has_value();
+        const std::optional<WindowStatistics>& judged =
+            celsius ? judgement.Celsius : judgement.Bits;
+        const std::string unit = celsius ? " °C" : " bit";
+        const auto figure = [&](double WindowStatistics::*value, const std::string& suffix) {
+            return Cell(judged ? fixed(*judged.*value, 6, celsius ? 4 : 2, sep) + suffix : "–");
+        };
+        rows += "<tr>" + Cell(std::to_string(k + 1)) + "<td>" + StabilityText(judgement.Verdict) +
+                "</td>" + Cell(general(stability->Settings.WindowSeconds, 6, sep)) +
+                figure(&WindowStatistics::StandardDeviation, unit) +
+                figure(&WindowStatistics::SlopePerMinute, unit + "/min") + "</tr>";
+    }
+    if (rows.empty()) {
+        return rows;
+    }
+    std::string html = "<h4>Stabilita odečtů při zápisu bodů</h4>"
+                       "<table border=\"1\" cellspacing=\"0\" cellpadding=\"2\"><tr>";
+    for (const char* heading :
+         {"Bod", "Stabilita", "Okno W [s]", "Směrodatná odchylka", "Směrnice"}) {
+        html += Cell(heading, true);
+    }
+    return html + "</tr>" + rows + "</table>";
+}
+
 } // namespace
 
 std::string RecordTimeText(std::int64_t utcMs, std::int32_t utcOffsetSeconds) {
@@ -138,7 +173,7 @@ std::string RecordDetailsHtml(const RecordDetails& details, char sep) {
                 Cell(Temperature(p.Deviation, 3, sep)) +
                 Cell(Temperature(p.AsFoundDeviation, 3, sep)) + "</tr>";
     }
-    html += "</table>";
+    html += "</table>" + StabilityTable(r.Points, sep);
 
     html += "<h4>Koeficienty</h4><table cellspacing=\"0\" cellpadding=\"2\"><tr><th></th>";
     for (const char* heading : {"A3", "A2", "A1", "A0"}) {

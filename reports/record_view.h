@@ -25,8 +25,9 @@ inline constexpr std::size_t RecordListColumns = 12;
 const std::array<const char*, RecordListColumns>& RecordListHeadings();
 std::array<std::string, RecordListColumns> RecordListRow(const RecordSummary& row, char sep);
 
-// The record with its latest values, the points, both cubics, the fit's
-// figures, the note and the trail of corrections.
+// The record with its latest values, the points (and, for those the
+// calibration assistant saw taken, how settled their readings were), both
+// cubics, the fit's figures, the note and the trail of corrections.
 std::string RecordDetailsHtml(const RecordDetails& details, char sep);
 
 // "Označení převodníku", "Operátor", ...

@@ -490,14 +490,23 @@ void TKalibrace::ZapisZaznamy(const SensorParamSet& before, const std::set<int>&
         return;
     }
     std::map<int, std::optional<std::string>> sensors;
+    std::map<int, PointStabilities> stabilities;
     for (const int s : brought) {
         const auto restored = restoredFrom_.find(s);
-        sensors[s] = restored == restoredFrom_.end() ? std::nullopt
-                                                     : std::optional<std::string>(restored->second);
+        if (restored != restoredFrom_.end()) {
+            // Restored points were not taken in this opening.
+            sensors[s] = restored->second;
+            continue;
+        }
+        sensors[s] = std::nullopt;
+        for (int slot = 1; slot <= SensorParamSet::Points; ++slot) {
+            stabilities[s].push_back(StabilityAtPoint(s, slot));
+        }
     }
     const DeviceSettings& device = context_.DeviceSettings;
     if (!records_->Commit(context_.WorkParams, before, sensors,
-                          {context_.DeviceType, device.PortNumber, device.DeviceAddress})) {
+                          {context_.DeviceType, device.PortNumber, device.DeviceAddress},
+                          stabilities)) {
         boxes_.Show(BoxKind::Error,
                     QStringLiteral("Kalibrační záznam se nepodařilo uložit (čekajících záznamů: "
                                    "%1). Program je zkusí uložit znovu při příštím uložení "

@@ -52,7 +52,15 @@ TEST_P(RecordStore, EveryFieldComesBackBitForBitAndOnce) {
     CalibrationRecord changed = records[3];
     changed.Operator += "!";
     changed.Points.clear();
+    changed.Points.push_back({1, 2.0, {}, {}, {}, test::AwkwardStability(random)});
     ASSERT_TRUE(database_.Store({{records[0], changed}, {}}, Queue::No));
+    std::size_t stabilities = 0;
+    for (const CalibrationRecord& record : records) {
+        stabilities += std::ranges::count_if(
+            record.Points, [](const RecordPoint& p) { return p.Stability.has_value(); });
+    }
+    test::RawConnection raw(place_);
+    EXPECT_EQ(raw.Value("SELECT count(*) FROM point_stability").toULongLong(), stabilities);
 
     const auto listed = database_.List({{}, std::nullopt, 0});
     ASSERT_TRUE(listed);
@@ -75,12 +83,15 @@ TEST_P(RecordStore, NotANumberIsKeptAsNoValue) {
     record.Points[1].AsFoundDeviation = -nan;
     record.ResidualSd = nan;
     record.AsFound.A0 = nan; // a coefficient keeps its bits
+    record.Points[0].Stability->Judgement.Celsius->SlopePerMinute = -nan;
     ASSERT_TRUE(database_.Store({{record}, {}}, Queue::No));
 
     CalibrationRecord expected = record;
     expected.Points[0].Fitted.reset();
     expected.Points[1].AsFoundDeviation.reset();
     expected.ResidualSd.reset();
+    // A statistic without a number, among the others of its unit.
+    expected.Points[0].Stability->Judgement.Celsius->SlopePerMinute = nan;
     const std::vector<RecordDetails> read = ReadAll({record});
     ASSERT_EQ(read.size(), 1u);
     EXPECT_TRUE(read[0].Written == expected);

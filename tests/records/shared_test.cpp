@@ -309,7 +309,13 @@ TEST_F(SharedDatabase, ASendRepeatedAfterALostAcknowledgementStoresNothingTwice)
     EXPECT_EQ(local.UnsentCount(), 0);
     EXPECT_EQ(ServerCount("calibration_record"), 3);
     EXPECT_EQ(ServerCount("calibration_point"), 30);
+    EXPECT_EQ(ServerCount("point_stability"), 21); // seven of each record's ten points
     EXPECT_EQ(ServerCount("record_correction"), 1);
+    const auto sent = server.Read({records[0].Uuid, records[1].Uuid, records[2].Uuid});
+    ASSERT_TRUE(sent && sent->size() == 3);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        EXPECT_TRUE((*sent)[i].Written == records[i]) << i;
+    }
 
     // A server that refuses: the entries wait, and the failure is the
     // server's.

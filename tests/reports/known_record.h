@@ -31,7 +31,8 @@ inline RecordDetails KnownRecord(int n, bool asFound, std::uint64_t seed = 1) {
     const auto found = AsFoundDeviations(before, points);
     for (int k = 0; k < n; ++k) {
         r.Points.push_back({points[k].Raw, points[k].TrueTemp, rows[k].Fitted, rows[k].Deviation,
-                            asFound ? std::optional<double>(found[k]) : std::nullopt});
+                            asFound ? std::optional<double>(found[k]) : std::nullopt,
+                            std::nullopt});
     }
     r.AsFoundInForce = asFound;
     r.AsFound = asFound ? before : Cubic{};

@@ -100,7 +100,7 @@ TEST(RecordExport, CsvGivesEveryValueBackExactlyWithEitherSeparator) {
     for (const char decimal : {'.', ','}) {
         SCOPED_TRACE(decimal);
         const Table table = ParseCsv(RecordsCsv(records, decimal), decimal == ',' ? ';' : ',');
-        ASSERT_EQ(table[0].size(), 35u);
+        ASSERT_EQ(table[0].size(), 46u);
         EXPECT_EQ(table[0][1], "\xC4\x8C"
                                "as (UTC)");
         EXPECT_EQ(table[0][34], "Odchylka p\xC5\x99"
@@ -113,7 +113,7 @@ TEST(RecordExport, CsvGivesEveryValueBackExactlyWithEitherSeparator) {
             for (std::size_t k = 0; k < lines; ++k, ++row) {
                 ASSERT_LT(row, table.size());
                 const std::vector<std::string>& f = table[row];
-                ASSERT_EQ(f.size(), 35u) << row;
+                ASSERT_EQ(f.size(), 46u) << row;
                 EXPECT_EQ(f[0], r.Uuid);
                 EXPECT_EQ(f[6], CsvText(r.Operator));
                 EXPECT_EQ(f[9], CsvText(r.Reference.CertificateNumber));
@@ -131,6 +131,7 @@ TEST(RecordExport, CsvGivesEveryValueBackExactlyWithEitherSeparator) {
                 EXPECT_EQ(f[28], CsvText(details.Note));
                 if (r.Points.empty()) {
                     EXPECT_EQ(f[29], "");
+                    EXPECT_EQ(f[45], "");
                     continue;
                 }
                 const RecordPoint& p = r.Points[k];
@@ -140,6 +141,22 @@ TEST(RecordExport, CsvGivesEveryValueBackExactlyWithEitherSeparator) {
                 EXPECT_TRUE(SameNumber(CsvNumber(f[32]), p.Fitted)) << f[32];
                 EXPECT_TRUE(SameNumber(CsvNumber(f[33]), p.Deviation));
                 EXPECT_TRUE(SameNumber(CsvNumber(f[34]), p.AsFoundDeviation));
+                const std::optional<PointStability>& stability = p.Stability;
+                EXPECT_EQ(f[35], stability ? StabilityText(stability->Judgement.Verdict) : "");
+                EXPECT_TRUE(SameNumber(CsvNumber(f[36]),
+                                       stability ? std::optional(stability->Settings.WindowSeconds)
+                                                 : std::nullopt));
+                const auto bits = stability ? stability->Judgement.Bits : std::nullopt;
+                const auto celsius = stability ? stability->Judgement.Celsius : std::nullopt;
+                EXPECT_EQ(f[37], bits ? std::to_string(bits->Count) : "");
+                for (auto [column, unit] : {std::pair{38, bits}, std::pair{42, celsius}}) {
+                    for (double WindowStatistics::*figure :
+                         {&WindowStatistics::Mean, &WindowStatistics::StandardDeviation,
+                          &WindowStatistics::PeakToPeak, &WindowStatistics::SlopePerMinute}) {
+                        EXPECT_TRUE(SameNumber(CsvNumber(f[static_cast<std::size_t>(column++)]),
+                                               unit ? std::optional(*unit.*figure) : std::nullopt));
+                    }
+                }
             }
         }
         EXPECT_EQ(row, table.size());
@@ -178,6 +195,35 @@ void ExpectNumber(const QJsonValue& value, const std::optional<double>& expected
     EXPECT_EQ(std::bit_cast<std::uint64_t>(value.toDouble()),
               std::bit_cast<std::uint64_t>(*expected))
         << *expected;
+}
+
+void ExpectFigures(const QJsonValue& value, const std::optional<WindowStatistics>& expected) {
+    ASSERT_EQ(value.isNull(), !expected);
+    if (expected) {
+        EXPECT_EQ(value["count"].toInt(), expected->Count);
+        ExpectNumber(value["mean"], expected->Mean);
+        ExpectNumber(value["standard_deviation"], expected->StandardDeviation);
+        ExpectNumber(value["peak_to_peak"], expected->PeakToPeak);
+        ExpectNumber(value["slope_per_minute"], expected->SlopePerMinute);
+    }
+}
+
+void ExpectStability(const QJsonValue& value, const std::optional<PointStability>& expected) {
+    ASSERT_EQ(value.isNull(), !expected);
+    if (!expected) {
+        return;
+    }
+    EXPECT_EQ(StabilityCoded(value["verdict"].toString().toStdString()),
+              expected->Judgement.Verdict);
+    const StabilitySettings& settings = expected->Settings;
+    ExpectNumber(value["window_s"], settings.WindowSeconds);
+    ExpectNumber(value["limits"]["celsius"]["slope_per_minute"], settings.Celsius.SlopePerMinute);
+    ExpectNumber(value["limits"]["celsius"]["standard_deviation"],
+                 settings.Celsius.StandardDeviation);
+    ExpectNumber(value["limits"]["bits"]["slope_per_minute"], settings.Bits.SlopePerMinute);
+    ExpectNumber(value["limits"]["bits"]["standard_deviation"], settings.Bits.StandardDeviation);
+    ExpectFigures(value["bits"], expected->Judgement.Bits);
+    ExpectFigures(value["celsius"], expected->Judgement.Celsius);
 }
 
 TEST(RecordExport, JsonGivesEveryValueBackExactly) {
@@ -246,6 +292,7 @@ TEST(RecordExport, JsonGivesEveryValueBackExactly) {
             ExpectNumber(p["fitted"], r.Points[k].Fitted);
             ExpectNumber(p["deviation"], r.Points[k].Deviation);
             ExpectNumber(p["as_found_deviation"], r.Points[k].AsFoundDeviation);
+            ExpectStability(p["stability"], r.Points[k].Stability);
         }
         const QJsonArray trail = o["corrections"].toArray();
         ASSERT_EQ(trail.size(), static_cast<qsizetype>(details.Trail.size()));

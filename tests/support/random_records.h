@@ -9,6 +9,7 @@
 
 #include <array>
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -87,6 +88,25 @@ inline std::string AwkwardText(Random& random) {
     return text;
 }
 
+// How settled a point's readings were, with any numbers the store must keep
+// and every verdict: statistics in both units, in one or in none.
+inline PointStability AwkwardStability(Random& random) {
+    const auto figures = [&random]() -> std::optional<WindowStatistics> {
+        if (random() % 3 == 0) {
+            return std::nullopt;
+        }
+        return WindowStatistics{static_cast<int>(random() % 100'000), AwkwardDouble(random),
+                                AwkwardDouble(random), AwkwardDouble(random),
+                                AwkwardDouble(random)};
+    };
+    PointStability stability;
+    stability.Judgement = {figures(), figures(), static_cast<Stability>(random() % 3)};
+    stability.Settings = {AwkwardDouble(random),
+                          {AwkwardDouble(random), AwkwardDouble(random)},
+                          {AwkwardDouble(random), AwkwardDouble(random)}};
+    return stability;
+}
+
 inline CalibrationRecord AwkwardRecord(Random& random) {
     CalibrationRecord record;
     record.Uuid = RandomUuid(random);
@@ -106,8 +126,10 @@ inline CalibrationRecord AwkwardRecord(Random& random) {
     const int n = static_cast<int>(random() % 31);
     for (int k = 0; k < n; ++k) {
         const auto raw = static_cast<std::int32_t>(random());
-        record.Points.push_back({raw, AwkwardDouble(random), MaybeDouble(random),
-                                 MaybeDouble(random), MaybeDouble(random)});
+        record.Points.push_back(
+            {raw, AwkwardDouble(random), MaybeDouble(random), MaybeDouble(random),
+             MaybeDouble(random),
+             random() % 2 ? std::optional(AwkwardStability(random)) : std::nullopt});
     }
     const auto cubic = [&random] {
         // Any bits at all, NaNs too: a damaged Parametry.par can hold them.
@@ -137,7 +159,8 @@ inline CalibrationRecord AwkwardRecord(Random& random) {
 }
 
 // A record as a commit of `n` points makes it (4..29 points, readings and
-// temperatures of a real calibration).
+// temperatures of a real calibration); each third point was taken without
+// the assistant, the others with the statistics of some 90 readings.
 inline CalibrationRecord PlainRecord(Random& random, std::int64_t timeUtcMs, int n = 10) {
     CalibrationRecord record;
     record.Uuid = RandomUuid(random);
@@ -153,11 +176,25 @@ inline CalibrationRecord PlainRecord(Random& random, std::int64_t timeUtcMs, int
     record.Tag = "TT-101";
     record.Sensor = static_cast<int>(random() % 3) + 1;
     std::uniform_real_distribution<double> deviation(-0.05, 0.05);
+    std::uniform_real_distribution<double> spread(0.2, 3);
+    std::uniform_real_distribution<double> drift(-6, 6);
     for (int k = 0; k < n; ++k) {
         const std::int32_t raw = 8000 + 2000 * k + static_cast<std::int32_t>(random() % 100);
         const double t = static_cast<float>(-20.0 + 5.0 * k);
         const double d = static_cast<float>(deviation(random));
-        record.Points.push_back({raw, t, t + d, d, -d});
+        std::optional<PointStability> stability;
+        if (k % 3 != 2) {
+            const double sd = spread(random);
+            const double slope = drift(random);
+            const double perBit = 0.0025;
+            stability = PointStability{
+                {WindowStatistics{90, raw + drift(random), sd, 4 * sd, slope},
+                 WindowStatistics{90, t, perBit * sd, perBit * 4 * sd, perBit * slope},
+                 perBit * sd <= 0.005 && std::abs(perBit * slope) <= 0.01 ? Stability::Stable
+                                                                          : Stability::Unstable},
+                StabilitySettings{}};
+        }
+        record.Points.push_back({raw, t, t + d, d, -d, stability});
     }
     record.AsLeft = {1.1e-13, -2.2e-8, 0.0025, -40.5};
     record.AsFound = {1.0e-13, -2.1e-8, 0.0024, -40.0};

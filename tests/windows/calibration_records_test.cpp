@@ -2,7 +2,9 @@
 // one per sensor the commit brings and none twice, over random sequences of
 // fits, abandoned collections, commits and new openings; each against the
 // data/ functions of its points and of the calibration in force before; a
-// file the data folder refuses; and a restored record committed again.
+// file the data folder refuses; and a restored record committed again. Each
+// point keeps the stability the assistant saw it taken with; a restored one
+// has none.
 #include "data/fit_statistics.h"
 #include "data/number_text.h"
 #include "records/record_stamp.h"
@@ -91,6 +93,16 @@ protected:
         ExpectCommitRecord(r, sensor, points, before);
     }
 
+    // Each point of `r` keeps what the assistant judged when "Zapiš teplotu"
+    // took it in this opening.
+    void ExpectStabilities(const CalibrationRecord& r) {
+        for (std::size_t k = 0; k < r.Points.size(); ++k) {
+            const std::optional<PointStability>& taken =
+                window->StabilityAtPoint(r.Sensor, static_cast<int>(k) + 1);
+            EXPECT_TRUE(taken && SameStability(r.Points[k].Stability, taken)) << k;
+        }
+    }
+
     // The records written since the first `known` ones, by sensor.
     std::map<int, CalibrationRecord> NewRecords(std::size_t known) {
         std::map<int, CalibrationRecord> bySensor;
@@ -147,6 +159,7 @@ TEST_F(CommitRecords, OneRecordPerSensorACommitBringsOverRandomSequences) {
                 SCOPED_TRACE(sensor);
                 ASSERT_TRUE(added.contains(sensor));
                 ExpectRecord(added.at(sensor), sensor, fitted.at(sensor), inForce.at(sensor));
+                ExpectStabilities(added.at(sensor));
             }
             for (const auto& [sensor, points] : fitted) {
                 inForce[sensor] = *FitCubic(points);
@@ -247,6 +260,20 @@ TEST_F(CommitRecords, ARestoredCalibrationIsCommittedAndItsRecordNamesTheRestore
     added = NewRecords(3);
     ASSERT_EQ(added.size(), 1U);
     EXPECT_EQ(added.at(3).RestoredFrom, std::nullopt);
+    ExpectStabilities(added.at(3));
+
+    // Restored over points taken in this opening, whose stabilities the
+    // assistant still holds: the restored points were taken otherwise.
+    ASSERT_TRUE(restored.Points[0].Stability);
+    window->ObnovZeZaznamu(restored);
+    window->BitBtn3Click();
+    added = NewRecords(4);
+    ASSERT_EQ(added.size(), 1U);
+    EXPECT_EQ(added.at(3).RestoredFrom, std::optional<std::string>(restored.Uuid));
+    EXPECT_TRUE(window->StabilityAtPoint(3, 1));
+    for (const RecordPoint& point : added.at(3).Points) {
+        EXPECT_FALSE(point.Stability);
+    }
     EXPECT_TRUE(boxes.Shown.empty());
 }
 

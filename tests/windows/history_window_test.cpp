@@ -264,6 +264,43 @@ TEST_F(HistoryWindow, DetailsShowTheRecordAndACorrectionJoinsTheTrailAndTheList)
     EXPECT_EQ(Listed(), std::vector<std::string>{r.Uuid});
 }
 
+// How settled each point's readings were, in the unit its verdict was taken
+// in: °C through the calibration in force, bits where there were none in °C,
+// a dash without statistics; a point taken otherwise has no line.
+TEST_F(HistoryWindow, DetailsShowTheStabilityOfEachPointInTheUnitJudged) {
+    CalibrationRecord record = PlainRecord(random, QDateTime::currentMSecsSinceEpoch(), 4);
+    ASSERT_TRUE(record.Points[0].Stability && !record.Points[2].Stability);
+    record.Points[1].Stability->Judgement.Celsius.reset();
+    record.Points[3].Stability = PointStability{};
+    record.Points[3].Stability->Settings.WindowSeconds = 45;
+    {
+        RecordDatabase database(DatabasePlace::LocalFile(QString::fromLatin1(HistoryFileName)));
+        ASSERT_TRUE(database.Store({{record}, {}}, Queue::No))
+            << database.LastError().toStdString();
+    }
+    Open();
+    Show(0);
+    const QString details = Details();
+    const char sep = Sep();
+    const auto line = [&](int point, int decimals, const char* unit) {
+        const StabilityJudgement& j =
+            record.Points[static_cast<std::size_t>(point - 1)].Stability->Judgement;
+        const WindowStatistics& s = j.Celsius ? *j.Celsius : *j.Bits;
+        return QStringLiteral("\n%1\n%2\n30\n%3 %5\n%4 %5/min\n")
+            .arg(point)
+            .arg(QString::fromUtf8(StabilityText(j.Verdict)),
+                 QString::fromStdString(fixed(s.StandardDeviation, 6, decimals, sep)),
+                 QString::fromStdString(fixed(s.SlopePerMinute, 6, decimals, sep)),
+                 QString::fromUtf8(unit));
+    };
+    const qsizetype table = details.indexOf("Stabilita odečtů při zápisu bodů");
+    ASSERT_GE(table, 0) << details.toStdString();
+    EXPECT_GT(details.indexOf(line(1, 4, "°C")), table) << details.toStdString();
+    EXPECT_GT(details.indexOf(line(2, 2, "bit")), table) << details.toStdString();
+    EXPECT_TRUE(details.contains("\n4\nmálo dat\n45\n–\n–\n"));
+    EXPECT_EQ(details.count("/min\n"), 2);
+}
+
 TEST_F(HistoryWindow, StationSettingsAreSavedAndTheNextRecordTakesThem) {
     context.DeviceSettings.PortNumber = 3;
     context.DeviceSettings.DeviceAddress = 4;
