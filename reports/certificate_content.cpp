@@ -38,6 +38,15 @@ QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
 
+// "1. 3. 2024" with no-break spaces, so that a line never ends inside it.
+std::string DateKeptTogether(Date date) {
+    std::string text;
+    for (const char c : CzechDateText(date)) {
+        text += c == ' ' ? std::string("\u00A0") : std::string(1, c);
+    }
+    return text;
+}
+
 } // namespace
 
 std::variant<CertificateFigures, std::string> FiguresOf(const CalibrationRecord& record,
@@ -129,8 +138,8 @@ std::string ReferenceText(const CalibrationRecord& record, char sep) {
     const ReferenceInstrument& identity = record.Reference;
     std::string text = identity.Description + ", výrobní číslo " + identity.SerialNumber +
                        ", kalibrační list " + identity.CertificateNumber + " ze dne " +
-                       CzechDateText(record.ReferenceUsed->Calibrated) + " platný do " +
-                       CzechDateText(record.ReferenceUsed->Due) +
+                       DateKeptTogether(record.ReferenceUsed->Calibrated) + " platný do " +
+                       DateKeptTogether(record.ReferenceUsed->Due) +
                        ", U = " + Number(record.ReferenceUsed->Expanded, sep) + " °C (k = 2)";
     if (record.ReferenceUsed->Overdue) {
         text += "; v den kalibrace byla lhůta platnosti jeho kalibrace překročena";
