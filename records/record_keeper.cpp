@@ -36,6 +36,10 @@ bool RecordKeeper::Commit(const SensorParamSet& work, const SensorParamSet& befo
     return WriteWaiting();
 }
 
+std::optional<Instrument> RecordKeeper::InstrumentInUse() {
+    return history_.InstrumentInUse(LoadStationSettings());
+}
+
 bool RecordKeeper::WriteWaiting() {
     if (waiting_.empty()) {
         return true;

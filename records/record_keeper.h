@@ -52,6 +52,9 @@ public:
                 const std::map<int, std::optional<std::string>>& sensors,
                 const ConverterIdentity& converter,
                 const std::map<int, PointStabilities>& stabilities = {});
+    // The reference instrument the station settings pick now, as the next
+    // commit's records will copy it (History::InstrumentInUse).
+    std::optional<Instrument> InstrumentInUse();
     // Tries what waits once more; true when nothing waits any longer.
     bool WriteWaiting();
     std::size_t Waiting() const { return waiting_.size(); }

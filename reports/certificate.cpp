@@ -1,6 +1,7 @@
 #include "reports/certificate.h"
 
 #include "data/number_text.h"
+#include "records/record_stamp.h"
 #include "records/reference_instrument.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -551,6 +552,17 @@ void PaintBands(QPainter& painter, const QRectF& page, const QString& laboratory
 QString CertificateJsonPath(const QString& pdfPath) {
     const QFileInfo pdf(pdfPath);
     return pdf.dir().filePath(pdf.completeBaseName() + QStringLiteral(".json"));
+}
+
+CertificateInput CertificateIssuedToday(RecordDetails record, std::string number, char separator) {
+    CertificateInput input;
+    input.Record = std::move(record);
+    input.Laboratory = LoadContact();
+    input.Settings = LoadStationSettings();
+    input.Issued = LocalToday();
+    input.Number = std::move(number);
+    input.Separator = separator;
+    return input;
 }
 
 QString CertificateFileName(const std::string& number) {

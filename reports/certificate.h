@@ -16,6 +16,12 @@
 
 namespace zorm {
 
+// What a certificate of `record` under `number` issued now at this station
+// states besides the record: the laboratory of Kontakt.ini and the settings
+// of Stanice.ini in the working directory (the data folder), and today's
+// local date; its numbers with `separator`.
+CertificateInput CertificateIssuedToday(RecordDetails record, std::string number, char separator);
+
 // Writes the certificate as `pdfPath` and its JSON as CertificateJsonPath.
 // Empty on success; otherwise a Czech sentence for an error box. Each file is
 // written whole or not at all (a file of the same name stays as it was until

@@ -1,6 +1,5 @@
 #include "windows/Historie.h"
 
-#include "data/contact_file.h"
 #include "data/context.h"
 #include "records/history.h"
 #include "records/record_keeper.h"
@@ -458,14 +457,8 @@ void THistorie::CertificateNumbered(std::uint64_t request, const CertificateNumb
         return;
     }
     const QString path = QFileInfo(dialog.selectedFiles().constFirst()).absoluteFilePath();
-    CertificateInput input;
-    input.Record = record;
-    input.Laboratory = LoadContact();
-    input.Settings = LoadStationSettings();
-    input.Issued = LocalToday();
-    input.Number = answer.Issued->Number;
-    input.Separator = SystemDecimalSeparator();
-    const QString error = WriteCertificate(input, path);
+    const QString error = WriteCertificate(
+        CertificateIssuedToday(record, answer.Issued->Number, SystemDecimalSeparator()), path);
     if (!error.isEmpty()) {
         boxes_.Show(BoxKind::Error, error, BoxButtons::Ok);
         return;

@@ -434,7 +434,7 @@ void TKalibrace::BitBtn6Click() {
     OfferCommit();
     std::optional<double> referenceExpanded;
     if (records_ != nullptr) {
-        if (const auto inUse = records_->Store().InstrumentInUse(LoadStationSettings())) {
+        if (const auto inUse = records_->InstrumentInUse()) {
             referenceExpanded = inUse->Expanded;
         }
     }
@@ -464,8 +464,7 @@ void TKalibrace::BitBtn3Click() {
     // A reference past its due date is asked about before anything is saved;
     // No leaves the fit offered for the commit.
     if (records_ != nullptr &&
-        !ConfirmReferenceInUse(records_->Store().InstrumentInUse(LoadStationSettings()),
-                               LocalToday(), boxes_)) {
+        !ConfirmReferenceInUse(records_->InstrumentInUse(), LocalToday(), boxes_)) {
         return;
     }
     const SensorParamSet before = context_.UserParams;

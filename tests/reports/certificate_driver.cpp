@@ -16,6 +16,7 @@
 // The JSON goes beside the PDF. Exit status 0 when written, 1 otherwise (the
 // reason on standard error).
 #include "records/history.h"
+#include "records/record_keeper.h"
 #include "records/record_stamp.h"
 #include "reports/certificate.h"
 #include "tests/reports/known_record.h"
@@ -59,17 +60,8 @@ int FromRecord(const QString& folder, const QString& pdf, const std::string& wan
     if (!QDir::setCurrent(folder)) {
         return Failed(QStringLiteral("no data folder ") + folder);
     }
-    CertificateInput input;
-    input.Settings = LoadStationSettings();
-    input.Laboratory = LoadContact();
-    input.Issued = LocalToday();
-    input.Separator = ',';
-    const auto url = ParseDatabaseUrl(input.Settings.SharedDatabase);
     History history(QDir::current().absoluteFilePath(HistoryFileName),
-                    input.Settings.SharedDatabase.empty() ? std::nullopt
-                    : std::holds_alternative<DatabaseUrl>(url)
-                        ? std::optional(std::get<DatabaseUrl>(url))
-                        : std::nullopt);
+                    ChooseSharedDatabase(std::nullopt, LoadStationSettings().SharedDatabase).Url);
     if (!history.Open()) {
         return Failed(history.LastError());
     }
@@ -85,14 +77,13 @@ int FromRecord(const QString& folder, const QString& pdf, const std::string& wan
     if (!read || read->Records.empty()) {
         return Failed(QStringLiteral("no record ") + QString::fromStdString(uuid));
     }
-    input.Record = read->Records.front();
     const auto number = Await(history, &History::CertificateNumberReady,
                               history.RequestCertificateNumber(uuid, StationName()));
     if (!number || !number->Issued) {
         return Failed(number ? number->Error : QStringLiteral("no certificate number"));
     }
-    input.Number = number->Issued->Number;
-    const QString error = WriteCertificate(input, pdf);
+    const QString error = WriteCertificate(
+        CertificateIssuedToday(read->Records.front(), number->Issued->Number, ','), pdf);
     return error.isEmpty() ? 0 : Failed(error);
 }
 
